@@ -1,0 +1,109 @@
+#include "app/driver.hpp"
+
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+
+#include "cue/fix_cue.hpp"
+
+namespace vorlin {
+
+bool wildcardMatch(std::string_view pattern, std::string_view name) {
+    // Greedy matching with one backtrack point: the last '*' seen and the
+    // name position it has absorbed up to.
+    std::size_t p = 0, n = 0;
+    std::size_t starP = std::string_view::npos, starN = 0;
+    while (n < name.size()) {
+        if (p < pattern.size() && (pattern[p] == '?' || pattern[p] == name[n])) {
+            ++p;
+            ++n;
+        } else if (p < pattern.size() && pattern[p] == '*') {
+            starP = p++;
+            starN = n;
+        } else if (starP != std::string_view::npos) {
+            p = starP + 1;
+            n = ++starN;
+        } else {
+            return false;
+        }
+    }
+    while (p < pattern.size() && pattern[p] == '*') ++p;
+    return p == pattern.size();
+}
+
+PatternMatches expandPattern(const std::string& pattern) {
+    std::size_t slash = pattern.rfind('/');
+    const std::string directory = slash == std::string::npos ? "" : pattern.substr(0, slash + 1);
+    const std::string namePattern = pattern.substr(directory.size());
+
+    std::vector<std::string> names;
+    if (namePattern.find_first_of("*?") == std::string::npos) {
+        struct stat st;
+        if (!namePattern.empty() && ::lstat(pattern.c_str(), &st) == 0)
+            names.push_back(namePattern);
+    } else if (DIR* dir = ::opendir(directory.empty() ? "." : directory.c_str())) {
+        while (const dirent* entry = ::readdir(dir)) {
+            std::string_view name = entry->d_name;
+            if (name == "." || name == "..") continue;
+            if (wildcardMatch(namePattern, name)) names.emplace_back(name);
+        }
+        ::closedir(dir);
+        std::sort(names.begin(), names.end()); // byte-wise: char_traits compares as unsigned
+    }
+
+    PatternMatches matches;
+    matches.anyEntry = !names.empty();
+    for (const std::string& name : names) {
+        if (name[0] == '.') continue; // hidden
+        std::string path = directory + name;
+        struct stat st;
+        // Only regular files (after following links): never a directory, FIFO or device.
+        if (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode))
+            matches.files.push_back(std::move(path));
+    }
+    return matches;
+}
+
+int processPattern(const std::string& pattern, bool force, bool* anyNonZero) {
+    PatternMatches matches = expandPattern(pattern);
+    if (!matches.anyEntry) {
+        std::printf("Can't find file '%s'\n", pattern.c_str());
+        return 0;
+    }
+    int sum = 0;
+    for (const std::string& path : matches.files) {
+        int result = fixCue(path, force);
+        sum += result;
+        if (result != 0 && anyNonZero) *anyNonZero = true;
+    }
+    return sum;
+}
+
+int runVorlin(int argc, char** argv) {
+    if (argc < 2) {
+        std::printf("Vorlin v0.6\n");
+        std::printf("Usage: vorlin [options] <file>\n");
+        std::printf("Possible options:\n");
+        std::printf(" --force : modify any cue\n");
+        return 0;
+    }
+    bool force = false;
+    bool anyNonZero = false;
+    std::int64_t total = 0;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--force") == 0) {
+            force = true; // applies to every later argument
+            continue;
+        }
+        total += processPattern(argv[i], force, &anyNonZero);
+    }
+    // The shell sees the status modulo 256; a run with failures must not read as success.
+    if (anyNonZero && total % 256 == 0) return 1;
+    return static_cast<int>(total);
+}
+
+} // namespace vorlin

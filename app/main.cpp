@@ -1,0 +1,5 @@
+#include "app/driver.hpp"
+
+int main(int argc, char** argv) {
+    return vorlin::runVorlin(argc, argv);
+}

@@ -1,0 +1,81 @@
+#include "audio/byte_stream.hpp"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+
+namespace vorlin {
+
+FileByteStream::~FileByteStream() {
+    if (file_) std::fclose(file_);
+}
+
+std::int32_t FileByteStream::read(void* destination, std::int32_t count) {
+    if (count <= 0) return 0;
+    return static_cast<std::int32_t>(
+        std::fread(destination, 1, static_cast<std::size_t>(count), file_));
+}
+
+std::int32_t FileByteStream::write(const void* source, std::int32_t count) {
+    if (count <= 0) return 0;
+    return static_cast<std::int32_t>(
+        std::fwrite(source, 1, static_cast<std::size_t>(count), file_));
+}
+
+int FileByteStream::seek(std::int32_t offset, int origin) {
+    return std::fseek(file_, offset, origin);
+}
+
+std::int32_t FileByteStream::tell() {
+    return static_cast<std::int32_t>(std::ftell(file_));
+}
+
+void FileByteStream::truncate(std::int32_t length) {
+    std::fflush(file_);
+    (void)::ftruncate(fileno(file_), length);
+}
+
+MemoryByteStream::MemoryByteStream(const void* data, std::size_t size)
+    : bytes_(static_cast<const std::uint8_t*>(data),
+             static_cast<const std::uint8_t*>(data) + size) {}
+
+std::int32_t MemoryByteStream::read(void* destination, std::int32_t count) {
+    if (count <= 0 || position_ >= static_cast<std::int64_t>(bytes_.size())) return 0;
+    std::size_t available = bytes_.size() - static_cast<std::size_t>(position_);
+    std::size_t n = std::min(available, static_cast<std::size_t>(count));
+    std::memcpy(destination, bytes_.data() + position_, n);
+    position_ += static_cast<std::int64_t>(n);
+    return static_cast<std::int32_t>(n);
+}
+
+std::int32_t MemoryByteStream::write(const void* source, std::int32_t count) {
+    if (count <= 0) return 0;
+    std::size_t end = static_cast<std::size_t>(position_) + static_cast<std::size_t>(count);
+    if (end > bytes_.size()) bytes_.resize(end, 0);
+    std::memcpy(bytes_.data() + position_, source, static_cast<std::size_t>(count));
+    position_ = static_cast<std::int64_t>(end);
+    return count;
+}
+
+int MemoryByteStream::seek(std::int32_t offset, int origin) {
+    std::int64_t base = origin == 0   ? 0
+                        : origin == 1 ? position_
+                        : origin == 2 ? static_cast<std::int64_t>(bytes_.size())
+                                      : -1;
+    if (base < 0) return -1;
+    std::int64_t target = base + offset;
+    if (target < 0 || target > INT32_MAX) return -1;
+    position_ = target;
+    return 0;
+}
+
+std::int32_t MemoryByteStream::tell() {
+    return static_cast<std::int32_t>(position_);
+}
+
+void MemoryByteStream::truncate(std::int32_t length) {
+    if (length >= 0) bytes_.resize(static_cast<std::size_t>(length), 0);
+}
+
+} // namespace vorlin

@@ -1,0 +1,60 @@
+// The byte-stream interface through which MPC files are read.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <vector>
+
+namespace vorlin {
+
+class ByteStream {
+  public:
+    virtual std::int32_t read(void* destination, std::int32_t count) = 0;
+    virtual std::int32_t write(const void* source, std::int32_t count) = 0;
+    // origin: 0 from the start, 1 from the current position, 2 from the end.
+    virtual int seek(std::int32_t offset, int origin) = 0;
+    virtual std::int32_t tell() = 0;
+    virtual void truncate(std::int32_t /*length*/) {}
+    virtual ~ByteStream() = default;
+};
+
+// A stream over an open stdio file, which it owns and closes.
+class FileByteStream final : public ByteStream {
+  public:
+    explicit FileByteStream(std::FILE* file) : file_(file) {}
+    ~FileByteStream() override;
+    FileByteStream(const FileByteStream&) = delete;
+    FileByteStream& operator=(const FileByteStream&) = delete;
+
+    std::int32_t read(void* destination, std::int32_t count) override;
+    std::int32_t write(const void* source, std::int32_t count) override;
+    int seek(std::int32_t offset, int origin) override;
+    std::int32_t tell() override;
+    void truncate(std::int32_t length) override;
+
+  private:
+    std::FILE* file_;
+};
+
+// A stream over bytes held in memory (tests and fuzzing feed streams this way).
+// Behaves like a file opened for reading and writing: seeking past the end is
+// allowed, reading there gives 0 bytes, writing there extends with zeros.
+class MemoryByteStream final : public ByteStream {
+  public:
+    MemoryByteStream() = default;
+    MemoryByteStream(const void* data, std::size_t size);
+
+    std::int32_t read(void* destination, std::int32_t count) override;
+    std::int32_t write(const void* source, std::int32_t count) override;
+    int seek(std::int32_t offset, int origin) override;
+    std::int32_t tell() override;
+    void truncate(std::int32_t length) override;
+
+    const std::vector<std::uint8_t>& bytes() const { return bytes_; }
+
+  private:
+    std::vector<std::uint8_t> bytes_;
+    std::int64_t position_ = 0;
+};
+
+} // namespace vorlin

@@ -1,0 +1,36 @@
+#include "audio/length.hpp"
+
+#include <fcntl.h>
+#include <strings.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace vorlin {
+
+std::FILE* openRegularFile(const std::string& path) {
+    // O_NONBLOCK keeps a FIFO from blocking the open; it is refused right after.
+    int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) return nullptr;
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return nullptr;
+    }
+    int flags = ::fcntl(fd, F_GETFL);
+    if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    std::FILE* file = ::fdopen(fd, "rb");
+    if (!file) ::close(fd);
+    return file;
+}
+
+CdFrames audioLengthFrames(const std::string& path) {
+    std::size_t dot = path.rfind('.');
+    if (dot == std::string::npos) return 0;
+    const char* extension = path.c_str() + dot;
+    if (::strcasecmp(extension, ".wav") == 0) return wavLengthFrames(path);
+    if (::strcasecmp(extension, ".mpc") == 0 || ::strcasecmp(extension, ".mp+") == 0)
+        return mpcLengthFrames(path);
+    return 0;
+}
+
+} // namespace vorlin

@@ -1,0 +1,55 @@
+#include "cue/classify.hpp"
+
+#include <cstdio>
+
+#include "cue/cue_reader.hpp"
+
+namespace vorlin {
+
+int classifyCue(const std::string& path) {
+    CueReader reader(path);
+    if (!reader.isOpen()) {
+        std::printf("Failed to open '%s'.\n", path.c_str());
+        return -1;
+    }
+    unsigned fileCount = 0;
+    int state = -1; // -1 before any audio FILE line, 0 after one, 1 after TRACK, 2 after INDEX
+    bool noGaps = true;
+    bool nonCompliant = false;
+    std::string_view line;
+    while (reader.next(line)) {
+        if (isAudioFileLine(line)) {
+            ++fileCount;
+            state = 0;
+        } else if (contains(line, "TRACK ")) {
+            state = 1;
+        } else if (contains(line, "INDEX ")) {
+            if (contains(line, "INDEX 00 ")) noGaps = false;
+            if (state == 0) nonCompliant = true; // the track began in the previous file
+            state = 2;
+        }
+    }
+    if (reader.failed()) {
+        std::printf("Failed to read '%s'.\n", path.c_str());
+        return -1;
+    }
+    if (fileCount == 0) {
+        std::printf("File '%s' is not a valid cue sheet.\n", path.c_str());
+        return -1;
+    }
+    if (nonCompliant) {
+        std::printf("File '%s' is in non-compliant format, no fixing needed.\n", path.c_str());
+        return -1;
+    }
+    if (fileCount == 1) {
+        std::printf("'%s': only one audio file, no fixing needed.\n", path.c_str());
+        return 0;
+    }
+    if (noGaps) {
+        std::printf("'%s': no gaps, no fixing needed.\n", path.c_str());
+        return 0;
+    }
+    return 1;
+}
+
+} // namespace vorlin

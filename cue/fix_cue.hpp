@@ -1,0 +1,24 @@
+// The rewriting pass: one multi-file cue sheet becomes a single-range sheet.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "audio/length.hpp"
+
+namespace vorlin {
+
+// Reads mm:ss:ff exactly as sscanf("%2u:%2u:%2u") would and returns
+// (mm * 60 + ss) * 75 + ff, or -1 when fewer than three fields convert.
+std::int64_t parseCueTime(std::string_view text);
+
+// "mm:ss:ff\n" for a non-negative position; minutes take as many digits as
+// they need, at least two.
+std::string formatCueTime(CdFrames position);
+
+// 0: fixed or nothing to fix; 1: the rewriting failed, sheet unchanged;
+// -1: refused, or the replacement failed.
+int fixCue(const std::string& path, bool force);
+
+} // namespace vorlin

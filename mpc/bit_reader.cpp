@@ -1,0 +1,69 @@
+#include "mpc/bit_reader.hpp"
+
+#include <bit>
+#include <cstring>
+
+namespace vorlin {
+
+const std::uint32_t bitMask[33] = {
+    0x00000000, 0x00000001, 0x00000003, 0x00000007, 0x0000000F, 0x0000001F, 0x0000003F,
+    0x0000007F, 0x000000FF, 0x000001FF, 0x000003FF, 0x000007FF, 0x00000FFF, 0x00001FFF,
+    0x00003FFF, 0x00007FFF, 0x0000FFFF, 0x0001FFFF, 0x0003FFFF, 0x0007FFFF, 0x000FFFFF,
+    0x001FFFFF, 0x003FFFFF, 0x007FFFFF, 0x00FFFFFF, 0x01FFFFFF, 0x03FFFFFF, 0x07FFFFFF,
+    0x0FFFFFFF, 0x1FFFFFFF, 0x3FFFFFFF, 0x7FFFFFFF, 0xFFFFFFFF};
+
+void BitReader::fill(std::uint32_t firstWord, std::int32_t bytes) {
+    unsigned char* target = reinterpret_cast<unsigned char*>(ring + firstWord);
+    std::int32_t got = stream->read(target, bytes);
+    if (got < 0) got = 0;
+    // What the file does not deliver reads as zeros, never as stale data.
+    std::memset(target + got, 0, static_cast<std::size_t>(bytes - got));
+    if constexpr (std::endian::native == std::endian::big) {
+        for (std::int32_t i = 0; i < bytes / 4; ++i)
+            ring[firstWord + i] = __builtin_bswap32(ring[firstWord + i]);
+    }
+}
+
+void BitReader::startAt(std::int32_t byteOffset, std::uint32_t initialBitPos) {
+    stream->seek(byteOffset, 0);
+    bitPos = initialBitPos;
+    fill(0, static_cast<std::int32_t>(sizeof ring));
+    wordIndex = 0;
+    currentWord = ring[0];
+}
+
+std::uint32_t BitReader::readBits(std::uint32_t n) {
+    std::uint32_t p = bitPos + n;
+    if (p < 32) {
+        bitPos = p;
+        if (n == 0) return 0;
+        return (currentWord >> (32 - p)) & bitMask[n];
+    }
+    std::uint32_t old = currentWord;
+    advanceWord();
+    bitPos = p - 32;
+    if (bitPos == 0) return old & bitMask[n];
+    return ((old << bitPos) | (currentWord >> (32 - bitPos))) & bitMask[n];
+}
+
+std::uint32_t BitReader::peekWindow(std::uint32_t w) const {
+    std::uint32_t window = currentWord << bitPos;
+    if (bitPos > 32 - w) window |= ring[(wordIndex + 1) & ringMask] >> (32 - bitPos);
+    return window;
+}
+
+void BitReader::skipBits(std::uint32_t len) {
+    bitPos += len;
+    if (bitPos >= 32) {
+        bitPos -= 32;
+        advanceWord();
+    }
+}
+
+void BitReader::refillAfterFrame(std::uint32_t previousWordIndex) {
+    if (((wordIndex ^ previousWordIndex) & halfWords) == 0) return;
+    std::uint32_t half = previousWordIndex < halfWords ? 0 : halfWords;
+    fill(half, static_cast<std::int32_t>(halfWords * 4));
+}
+
+} // namespace vorlin

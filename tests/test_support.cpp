@@ -1,0 +1,164 @@
+#include "tests/test_support.hpp"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+namespace vorlin::test {
+
+TempDir::TempDir() {
+    const char* base = std::getenv("TMPDIR");
+    std::string templ = std::string(base && *base ? base : "/tmp") + "/vorlin-test-XXXXXX";
+    if (!mkdtemp(templ.data())) throw std::runtime_error("mkdtemp failed");
+    path_ = templ;
+}
+
+TempDir::~TempDir() {
+    std::error_code ec;
+    // Give back write permission first so that read-only folders can go too.
+    for (auto it = std::filesystem::recursive_directory_iterator(path_, ec);
+         !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
+        if (it->is_directory(ec)) ::chmod(it->path().c_str(), 0755);
+    }
+    ::chmod(path_.c_str(), 0755);
+    std::filesystem::remove_all(path_, ec);
+}
+
+std::string TempDir::file(std::string_view name) const {
+    return path_ + "/" + std::string(name);
+}
+
+ScopedCwd::ScopedCwd(const std::string& dir) {
+    char buffer[4096];
+    if (!getcwd(buffer, sizeof buffer)) throw std::runtime_error("getcwd failed");
+    previous_ = buffer;
+    if (chdir(dir.c_str()) != 0) throw std::runtime_error("chdir failed: " + dir);
+}
+
+ScopedCwd::~ScopedCwd() {
+    (void)chdir(previous_.c_str());
+}
+
+void writeFile(const std::string& path, std::string_view bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    if (!out) throw std::runtime_error("cannot write " + path);
+}
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) throw std::runtime_error("cannot read " + path);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+bool fileExists(const std::string& path) {
+    struct stat st;
+    return ::lstat(path.c_str(), &st) == 0;
+}
+
+std::vector<std::string> listDir(const std::string& dir) {
+    std::vector<std::string> names;
+    if (DIR* d = opendir(dir.c_str())) {
+        while (dirent* e = readdir(d)) {
+            std::string n = e->d_name;
+            if (n != "." && n != "..") names.push_back(n);
+        }
+        closedir(d);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::string captureStdout(const std::function<void()>& body) {
+    std::fflush(stdout);
+    std::FILE* sink = std::tmpfile();
+    if (!sink) throw std::runtime_error("tmpfile failed");
+    int saved = dup(STDOUT_FILENO);
+    dup2(fileno(sink), STDOUT_FILENO);
+    try {
+        body();
+    } catch (...) {
+        std::fflush(stdout);
+        dup2(saved, STDOUT_FILENO);
+        close(saved);
+        std::fclose(sink);
+        throw;
+    }
+    std::fflush(stdout);
+    dup2(saved, STDOUT_FILENO);
+    close(saved);
+    std::string text;
+    std::rewind(sink);
+    char buffer[4096];
+    std::size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, sink)) > 0) text.append(buffer, n);
+    std::fclose(sink);
+    return text;
+}
+
+RunResult runVorlin(const std::vector<std::string>& args, const std::string& cwd) {
+    int pipeFds[2];
+    if (pipe(pipeFds) != 0) throw std::runtime_error("pipe failed");
+    pid_t pid = fork();
+    if (pid < 0) throw std::runtime_error("fork failed");
+    if (pid == 0) {
+        dup2(pipeFds[1], STDOUT_FILENO);
+        close(pipeFds[0]);
+        close(pipeFds[1]);
+        int devNull = open("/dev/null", O_RDONLY);
+        if (devNull >= 0) dup2(devNull, STDIN_FILENO);
+        if (chdir(cwd.c_str()) != 0) _exit(127);
+        std::vector<char*> argv;
+        std::string binary = VORLIN_BINARY;
+        argv.push_back(binary.data());
+        std::vector<std::string> copies(args);
+        for (auto& a : copies) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        execv(binary.c_str(), argv.data());
+        _exit(127);
+    }
+    close(pipeFds[1]);
+    RunResult result;
+    char buffer[4096];
+    ssize_t n;
+    while ((n = read(pipeFds[0], buffer, sizeof buffer)) > 0) result.output.append(buffer, n);
+    close(pipeFds[0]);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    if (WIFEXITED(status)) result.exitStatus = WEXITSTATUS(status);
+    return result;
+}
+
+std::string le16(std::uint16_t v) {
+    return std::string{static_cast<char>(v & 0xFF), static_cast<char>(v >> 8)};
+}
+
+std::string le32(std::uint32_t v) {
+    return le16(v & 0xFFFF) + le16(v >> 16);
+}
+
+std::string wavHeader(std::uint32_t dataSize, std::uint16_t channels, std::uint16_t bitsPerSample,
+                      std::uint32_t sampleRate) {
+    std::uint16_t blockAlign = static_cast<std::uint16_t>(channels * ((bitsPerSample + 7) / 8));
+    return "RIFF" + le32(36 + dataSize) + "WAVE" + "fmt " + le32(16) + le16(1) + le16(channels) +
+           le32(sampleRate) + le32(sampleRate * blockAlign) + le16(blockAlign) +
+           le16(bitsPerSample) + "data" + le32(dataSize);
+}
+
+std::string wavOfCdFrames(std::int64_t frames) {
+    return wavHeader(static_cast<std::uint32_t>(frames * 588 * 4));
+}
+
+} // namespace vorlin::test

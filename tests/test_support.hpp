@@ -1,0 +1,71 @@
+// Helpers shared by the tests: real temporary directories, files, captured
+// standard output and runs of the built tool.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vorlin::test {
+
+// A fresh directory under $TMPDIR (or /tmp), removed with everything in it
+// when the object goes away.
+class TempDir {
+  public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    const std::string& path() const { return path_; }
+    // path() + "/" + name
+    std::string file(std::string_view name) const;
+
+  private:
+    std::string path_;
+};
+
+// Changes the working directory for the lifetime of the object.
+class ScopedCwd {
+  public:
+    explicit ScopedCwd(const std::string& dir);
+    ~ScopedCwd();
+    ScopedCwd(const ScopedCwd&) = delete;
+    ScopedCwd& operator=(const ScopedCwd&) = delete;
+
+  private:
+    std::string previous_;
+};
+
+void writeFile(const std::string& path, std::string_view bytes);
+std::string readFile(const std::string& path);
+bool fileExists(const std::string& path);
+// Names in a directory, sorted, without "." and "..".
+std::vector<std::string> listDir(const std::string& dir);
+
+// Runs `body` and returns what it printed to standard output.
+std::string captureStdout(const std::function<void()>& body);
+
+struct RunResult {
+    int exitStatus = -1; // the process's exit status (0..255), or -1 if it did not exit
+    std::string output;  // its standard output
+};
+
+// Runs the built vorlin binary with `args` in directory `cwd`.
+RunResult runVorlin(const std::vector<std::string>& args, const std::string& cwd);
+
+// A canonical 44-byte WAV header (PCM, "fmt " of 16 bytes, then "data") whose
+// data chunk states `dataSize` bytes; the data itself is not written.
+std::string wavHeader(std::uint32_t dataSize, std::uint16_t channels = 2,
+                      std::uint16_t bitsPerSample = 16, std::uint32_t sampleRate = 44100);
+
+// A WAV header whose data size stands for exactly `frames` CD frames of
+// 16-bit stereo audio at 44100 Hz (588 sample frames each).
+std::string wavOfCdFrames(std::int64_t frames);
+
+std::string le16(std::uint16_t v);
+std::string le32(std::uint32_t v);
+
+} // namespace vorlin::test
