@@ -1,0 +1,114 @@
+// Which sheets the tool agrees to fix, and which audio file a FILE line names.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <string>
+#include <vector>
+
+#include "cue/classify.hpp"
+#include "cue/resolve.hpp"
+#include "tests/test_support.hpp"
+
+using namespace std::string_literals;
+using namespace vorlin;
+using namespace vorlin::test;
+
+TEST(ClassifyCue, VerdictsAndTheirOrder) {
+    const std::string invalid = "File 'c.cue' is not a valid cue sheet.\n";
+    const std::string nonCompliant = "File 'c.cue' is in non-compliant format, no fixing needed.\n";
+    const std::string single = "'c.cue': only one audio file, no fixing needed.\n";
+    const std::string noGaps = "'c.cue': no gaps, no fixing needed.\n";
+    const std::string track = "  TRACK 01 AUDIO\n";
+    const std::string gap = "    INDEX 00 00:00:00\n    INDEX 01 00:00:10\n";
+    struct Case {
+        std::string sheet;
+        int verdict;
+        std::string message;
+    };
+    const std::vector<Case> cases = {
+        {"", -1, invalid},
+        {"FILE \"a.bin\" BINARY\n" + track + gap + "FILE \"b.mp3\" MP3\n" + track + gap, -1,
+         invalid},
+        {"FILE \"a.wav\" WAVE \n" + track + gap + "FILE \"b.wav\" WAVE \n" + track + gap, -1,
+         invalid},
+        {" FILE \"a.wav\" WAVE\n" + track + gap, -1, invalid},
+        // INDEX 01 right under a FILE line: the track began in the previous file.
+        {"FILE \"a.wav\" WAVE\n" + track + gap + "FILE \"b.wav\" WAVE\n    INDEX 01 00:00:00\n" +
+             track + gap + "FILE \"c.wav\" WAVE\n" + track + gap,
+         -1, nonCompliant},
+        {"FILE \"a.wav\" WAVE\n    INDEX 01 00:00:00\n", -1, nonCompliant},
+        // An INDEX line before any audio FILE line is harmless.
+        {"    INDEX 01 00:00:00\nFILE \"a.wav\" WAVE\n" + track + gap, 0, single},
+        {"FILE \"a.wav\" WAVE\n" + track + "    INDEX 01 00:00:00\nFILE \"b.wav\" WAVE\n" + track +
+             "    INDEX 00\t00:00:00\n    INDEX 01 00:00:10\n",
+         0, noGaps},
+        {"FILE \"a.wav\" WAVE\r\n" + track + gap + "FILE \"b.wav\" WAVE\r\n" + track + gap, 1, ""},
+        {"FILE \"a.wav\" WAVE\n" + track + "    INDEX 01 00:00:00\nFILE \"b.wav\" WAVE\n" + track +
+             gap,
+         1, ""},
+    };
+    TempDir dir;
+    ScopedCwd cwd(dir.path());
+    for (const auto& c : cases) {
+        writeFile("c.cue", c.sheet);
+        int verdict = 99;
+        EXPECT_EQ(captureStdout([&] { verdict = classifyCue("c.cue"); }), c.message) << c.sheet;
+        EXPECT_EQ(verdict, c.verdict) << c.sheet;
+    }
+    int verdict = 99;
+    EXPECT_EQ(captureStdout([&] { verdict = classifyCue("gone.cue"); }),
+              "Failed to open 'gone.cue'.\n");
+    EXPECT_EQ(verdict, -1);
+}
+
+TEST(ResolveAudioPath, KeepsTheBaseNameAndPrefersWavThenMpc) {
+    TempDir dir;
+    ScopedCwd cwd(dir.path());
+    for (const char* name : {"01.wav", "a.b.wav", "both.wav", "both.mpc", "only.mpc"})
+        writeFile(name, "");
+    ::chmod("01.wav", 0); // existence alone counts
+    struct Case {
+        std::string line;
+        int result;
+        std::string path;
+    };
+    const std::vector<Case> cases = {
+        {"FILE \"01.wav\" WAVE\n", 0, "01.wav"},
+        {"FILE 01.wav WAVE\n", 0, "01.wav"},
+        {"FILE \"dir\\sub\\01.flac\" WAVE\n", 0, "01.wav"},
+        {"FILE \"../dir/sub\\01\" WAVE\n", 0, "01.wav"},
+        {"FILE \"C:01.wav\" WAVE\n", 0, "01.wav"},
+        {"FILE \"D:\\music/01.ape\" WAVE\n", 0, "01.wav"},
+        {"FILE \"a.b.wav\" WAVE\n", 0, "a.b.wav"},
+        {"FILE \"a.b\" WAVE\n", 0, "a.mp+"},
+        {"FILE \"both.mp+\" WAVE\n", 0, "both.wav"},
+        {"FILE \"only.wav\" WAVE\n", 0, "only.mpc"},
+        {"FILE \"none.wav\" WAVE\n", 0, "none.mp+"},
+        {"FILE \"" + std::string(251, 'x') + ".wav\" WAVE\n", 0, std::string(251, 'x') + ".mp+"},
+        {"FILE \"01.wav WAVE\n", -1, ""},
+        {"FILE 01.wav\n", -1, ""},
+        {"FILE \"" + std::string(252, 'x') + ".wav\" WAVE\n", -1, ""},
+        {"FILE \"0\0 1.wav\" WAVE\n"s, -1, ""},
+        {"TITLE \"01.wav\"\n", 0, "untouched"},
+    };
+    for (const auto& c : cases) {
+        std::string path = "untouched";
+        EXPECT_EQ(resolveAudioPath(path, c.line), c.result) << c.line;
+        EXPECT_EQ(path, c.path) << c.line;
+    }
+}
+
+TEST(ResolveAudioPath, LooksInTheSheetsDirectory) {
+    TempDir dir;
+    ScopedCwd cwd(dir.path());
+    writeFile("01.wav", "");
+    writeFile("02.mpc", "");
+    ::mkdir("sub", 0755);
+    writeFile("sub/01.wav", "");
+    std::string path;
+    EXPECT_EQ(resolveAudioPath(path, "FILE \"x\\01.mpc\" WAVE\n", "sub/"), 0);
+    EXPECT_EQ(path, "sub/01.wav");
+    EXPECT_EQ(resolveAudioPath(path, "FILE \"02.wav\" WAVE\n", "sub/"), 0);
+    EXPECT_EQ(path, "sub/02.mp+");
+}

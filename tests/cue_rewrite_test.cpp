@@ -1,0 +1,252 @@
+// The rewriting pass on real files: cue times, rebased INDEX lines, PREGAP
+// lines, every failure with its result, and a ripper's twelve-track sheet.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "cue/fix_cue.hpp"
+#include "tests/cue_samples.hpp"
+#include "tests/test_support.hpp"
+
+using namespace std::string_literals;
+using namespace vorlin;
+using namespace vorlin::test;
+
+namespace {
+
+struct Fixed {
+    int result = 99;
+    std::string output;
+    std::string sheet; // a.cue after the run
+};
+
+using Audio = std::vector<std::pair<std::string, std::string>>; // file name, bytes
+
+// Writes `sheet` as a.cue next to `audio` in a fresh directory and fixes it there.
+Fixed fixSheet(const std::string& sheet, const Audio& audio, bool force = true) {
+    TempDir dir;
+    ScopedCwd cwd(dir.path());
+    for (const auto& [name, bytes] : audio) writeFile(name, bytes);
+    writeFile("a.cue", sheet);
+    Fixed f;
+    f.output = captureStdout([&] { f.result = fixCue("a.cue", force); });
+    f.sheet = readFile("a.cue");
+    return f;
+}
+
+const Audio twoFiles = {{"01.wav", wavOfCdFrames(twoTrackFirstLength)},
+                        {"02.wav", wavOfCdFrames(20000)}};
+
+} // namespace
+
+TEST(CueTime, ParsesThreeFieldsOfAtMostTwoCharacters) {
+    const std::vector<std::pair<std::string, std::int64_t>> cases = {
+        {"00:01:00", 75},
+        {"99:59:74", 449999},
+        {"1:2:3x", 4653},
+        {" 1: 2:\t3", 4653},               // blanks before each number are skipped
+        {"+1:02:03", 4653},                // the sign counts toward the width
+        {"00:00:99", 99},                  // no range check on frames
+        {"-1:00:00", 4294967295LL * 4500}, // wraps as an unsigned field
+        {"100:00:00", -1},
+        {"-12:00:00", -1},
+        {"1 :2:3", -1},
+        {"12:34", -1},
+        {"", -1},
+    };
+    for (const auto& [text, frames] : cases) EXPECT_EQ(parseCueTime(text), frames) << text;
+}
+
+TEST(CueTime, FormatsMinutesInFull) {
+    EXPECT_EQ(formatCueTime(0), "00:00:00\n");
+    EXPECT_EQ(formatCueTime(4653), "01:02:03\n");
+    EXPECT_EQ(formatCueTime(449999), "99:59:74\n");
+    EXPECT_EQ(formatCueTime(450000), "100:00:00\n");
+    EXPECT_EQ(formatCueTime(4294967295LL * 4500 + 74), "4294967295:00:74\n");
+}
+
+TEST(FixCue, RebasesTwoFilesIntoOneRange) {
+    Fixed f = fixSheet(twoTrackSheet, twoFiles, false);
+    EXPECT_EQ(f.result, 0);
+    EXPECT_EQ(f.output, "Fixing cue 'a.cue'...\ndone.\n");
+    EXPECT_EQ(f.sheet, twoTrackFixed);
+}
+
+TEST(FixCue, CrLfSheetIsWrittenWithLf) {
+    std::string crlf;
+    for (char c : std::string(twoTrackSheet)) crlf += c == '\n' ? "\r\n" : std::string(1, c);
+    Fixed f = fixSheet("REM a\rb\r\n" + crlf, twoFiles, false);
+    EXPECT_EQ(f.result, 0);
+    EXPECT_EQ(f.sheet, "REM a\rb\n"s + twoTrackFixed); // a lone CR is data
+}
+
+// One file holding two tracks, rewritten only when forced. The second track
+// has no pregap of its own and is shifted by the first one's.
+TEST(FixCue, SingleFileNeedsForceAndSharesItsPregap) {
+    const std::string sheet = "REM GENRE Test\n"
+                              "FILE \"01.wav\" WAVE\n"
+                              "  TRACK 01 AUDIO\n"
+                              "\tINDEX 00 00:00:00\n"
+                              "\tINDEX 01 00:00:33 ; lost comment\n"
+                              "  TRACK 02 AUDIO\n"
+                              "    TITLE \"A INDEX 01 00:00:40\"\n"
+                              "    INDEX 01 01:00:00";
+    Fixed plain = fixSheet(sheet, {{"01.wav", wavOfCdFrames(9000)}}, false);
+    EXPECT_EQ(plain.result, 0);
+    EXPECT_EQ(plain.output, "'a.cue': only one audio file, no fixing needed.\n");
+    EXPECT_EQ(plain.sheet, sheet);
+
+    Fixed forced = fixSheet(sheet, {{"01.wav", wavOfCdFrames(9000)}});
+    EXPECT_EQ(forced.result, 0);
+    EXPECT_EQ(forced.output, "Fixing cue 'a.cue'...\ndone.\n");
+    EXPECT_EQ(forced.sheet, "REM GENRE Test\n"
+                            "FILE \"Range.wav\" WAVE\n"
+                            "  TRACK 01 AUDIO\n"
+                            "    PREGAP 00:00:33\n"
+                            "\tINDEX 01 00:00:00\n"
+                            "  TRACK 02 AUDIO\n"
+                            "    TITLE \"A INDEX 01 00:00:07\n"
+                            "    INDEX 01 00:59:42\n");
+}
+
+// A pregap that starts exactly at the start of the range stays an INDEX 00
+// line; positions past 99 minutes print every digit; an INDEX 00 line of
+// 1023 bytes is still kept.
+TEST(FixCue, BoundariesOfStartAndLength) {
+    const std::string longIndex00 = "    INDEX 00 00:00:00 " + std::string(1000, 'c') + "\n";
+    ASSERT_EQ(longIndex00.size(), 1023u);
+    const std::string sheet = "FILE \"01.wav\" WAVE\n"
+                              "  TRACK 01 AUDIO\n"
+                              "    INDEX 01 00:00:00\n"
+                              "FILE \"02.wav\" WAVE\n"
+                              "  TRACK 02 AUDIO\n" +
+                              longIndex00 +
+                              "    INDEX 01 00:02:00\n"
+                              "FILE \"03.wav\" WAVE\n"
+                              "  TRACK 03 AUDIO\n"
+                              "    INDEX 01 00:00:00\n";
+    Fixed f = fixSheet(sheet, {{"01.wav", wavOfCdFrames(150)},
+                               {"02.wav", wavOfCdFrames(450000)},
+                               {"03.wav", wavOfCdFrames(1)}});
+    EXPECT_EQ(f.result, 0);
+    EXPECT_EQ(f.sheet, "FILE \"Range.wav\" WAVE\n"
+                       "  TRACK 01 AUDIO\n"
+                       "    INDEX 01 00:00:00\n"
+                       "  TRACK 02 AUDIO\n"
+                       "    INDEX 00 00:00:00\n"
+                       "    INDEX 01 00:02:00\n"
+                       "  TRACK 03 AUDIO\n"
+                       "    INDEX 01 100:02:00\n");
+}
+
+TEST(FixCue, EveryRewritingFailureLeavesTheSheetUnchanged) {
+    const std::string head = "FILE \"01.wav\" WAVE\n  TRACK 01 AUDIO\n";
+    const std::string invalid = "Fixing failed, invalid cue.\n";
+    const std::string conversion = "Fixing failed, error with INDEX conversion ";
+    struct Case {
+        std::string sheet;
+        std::string message;
+    };
+    const std::vector<Case> cases = {
+        {"FILE \"01.wav WAVE\n", invalid},
+        {"FILE 01.wav WAVE\nFILE \"" + std::string(252, 'n') + ".wav\" WAVE\n", invalid},
+        {"FILE \"0\0 1.wav\" WAVE\n"s, invalid},
+        {head + "    INDEX 00 00:00:00\n", invalid},
+        {head + "    INDEX 00 00:00:00\n    TITLE \"x\"\n    INDEX 01 00:01:00\n", invalid},
+        {head + "    INDEX 00 00:00:00 " + std::string(1001, 'c') + "\n    INDEX 01 00:01:00\n",
+         invalid},
+        {head + "    INDEX 00 0:0 " + std::string(1010, 'c') + "\n    INDEX 01 00:01:00\n",
+         conversion + "(1)\n"},
+        {head + "    INDEX 00 100:00:00\n    INDEX 01 00:01:00\n", conversion + "(1)\n"},
+        {head + "    INDEX 00 00:00:00\n    INDEX 01 1:xx:00\n", conversion + "(2)\n"},
+        {head + "    INDEX 00 00:02:00\n    INDEX 01 00:01:74\n", conversion + "(3)\n"},
+        {head + "    INDEX 01 00:00\n", conversion + "(6)\n"},
+        {head + "    INDEX 1\n", conversion + "(6)\n"},
+        {head + "    TITLE \"INDEX \"\n", conversion + "(6)\n"},
+        {head + "    INDEX 00 00:00:00\n    INDEX 01 00:02:00\n  TRACK 02 AUDIO\n"
+                "    INDEX 01 00:01:74\n",
+         conversion + "(7)\n"},
+        {head + "FILE \"short.wav\" WAVE\n", "Fixing failed, error with audio files.\n"},
+        {head + "FILE \"gone.wav\" WAVE\n",
+         "'gone.mp+': file open failed\nFixing failed, error with audio files.\n"},
+    };
+    const Audio audio = {{"01.wav", wavOfCdFrames(9000)}, {"short.wav", wavHeader(587 * 4)}};
+    for (const auto& c : cases) {
+        Fixed f = fixSheet(c.sheet, audio);
+        EXPECT_EQ(f.result, 1) << c.sheet;
+        EXPECT_EQ(f.output, "Fixing cue 'a.cue'...\n" + c.message) << c.sheet;
+        EXPECT_EQ(f.sheet, c.sheet);
+    }
+}
+
+// Twelve tracks ripped one file per track, each file starting with its
+// track's pregap (tracks 4 and 8 have none), as a ripper writes the sheet.
+TEST(FixCue, TwelveTrackRipWithPregaps) {
+    struct Track {
+        const char* title;
+        std::int64_t length; // CD frames
+        const char* pregap;  // INDEX 01 time in its own file, or nullptr
+    };
+    // Offsets are the running sums of the lengths, in mm:ss:ff:
+    // 00:00:00 +04:10:20 = 04:10:20 +03:45:55 = 07:56:00 +05:02:00 = 12:58:00
+    // +02:59:74 = 15:57:74 +06:30:10 = 22:28:09 +04:00:00 = 26:28:09
+    // +03:33:33 = 30:01:42 +07:12:40 = 37:14:07 +00:58:05 = 38:12:12
+    // +04:44:44 = 42:56:56 +05:15:15 = 48:11:71 (+08:01:02 for track 12).
+    const Track tracks[12] = {
+        {"Opening", 18770, "00:00:32"},  {"Second", 16930, "00:02:10"},
+        {"Third", 22650, "00:01:00"},    {"Fourth", 13499, nullptr},
+        {"Fifth", 29260, "00:00:50"},    {"Sixth", 18000, "00:03:00"},
+        {"Seventh", 16008, "00:01:74"},  {"Eighth", 32440, nullptr},
+        {"Ninth", 4355, "00:00:01"},     {"Tenth", 21344, "00:02:00"},
+        {"Eleventh", 23640, "00:01:35"}, {"Closing", 36077, "00:04:20"},
+    };
+    std::string sheet = "REM GENRE Rock\r\nREM DATE 1994\r\nREM DISCID 9A0B7C0C\r\n"
+                        "REM COMMENT \"ExactAudioCopy v1.6\"\r\n"
+                        "PERFORMER \"The Band\"\r\nTITLE \"The Album\"\r\n";
+    Audio audio;
+    for (int i = 0; i < 12; ++i) {
+        const std::string number = (i < 9 ? "0" : "") + std::to_string(i + 1);
+        const std::string name = number + " " + tracks[i].title + ".wav";
+        audio.emplace_back(name, wavOfCdFrames(tracks[i].length));
+        sheet += "FILE \"" + name + "\" WAVE\r\n  TRACK " + number + " AUDIO\r\n    TITLE \"" +
+                 tracks[i].title + "\"\r\n    PERFORMER \"The Band\"\r\n";
+        if (i == 6) sheet += "    FLAGS DCP\r\n    ISRC GBAAA9400007\r\n";
+        if (tracks[i].pregap)
+            sheet +=
+                "    INDEX 00 00:00:00\r\n    INDEX 01 " + std::string(tracks[i].pregap) + "\r\n";
+        else
+            sheet += "    INDEX 01 00:00:00\r\n";
+        if (i == 5) sheet += "    INDEX 02 00:40:00\r\n";
+    }
+    const char* expectedIndexes[12] = {
+        "    PREGAP 00:00:32\n    INDEX 01 00:00:00\n",
+        "    INDEX 00 04:08:10\n    INDEX 01 04:10:20\n",
+        "    INDEX 00 07:55:00\n    INDEX 01 07:56:00\n",
+        "    INDEX 01 12:58:00\n",
+        "    INDEX 00 15:57:24\n    INDEX 01 15:57:74\n",
+        "    INDEX 00 22:25:09\n    INDEX 01 22:28:09\n    INDEX 02 23:05:09\n",
+        "    INDEX 00 26:26:10\n    INDEX 01 26:28:09\n",
+        "    INDEX 01 30:01:42\n",
+        "    INDEX 00 37:14:06\n    INDEX 01 37:14:07\n",
+        "    INDEX 00 38:10:12\n    INDEX 01 38:12:12\n",
+        "    INDEX 00 42:55:21\n    INDEX 01 42:56:56\n",
+        "    INDEX 00 48:07:51\n    INDEX 01 48:11:71\n",
+    };
+    std::string expected = "REM GENRE Rock\nREM DATE 1994\nREM DISCID 9A0B7C0C\n"
+                           "REM COMMENT \"ExactAudioCopy v1.6\"\n"
+                           "PERFORMER \"The Band\"\nTITLE \"The Album\"\n"
+                           "FILE \"Range.wav\" WAVE\n";
+    for (int i = 0; i < 12; ++i) {
+        const std::string number = (i < 9 ? "0" : "") + std::to_string(i + 1);
+        expected += "  TRACK " + number + " AUDIO\n    TITLE \"" + tracks[i].title +
+                    "\"\n    PERFORMER \"The Band\"\n";
+        if (i == 6) expected += "    FLAGS DCP\n    ISRC GBAAA9400007\n";
+        expected += expectedIndexes[i];
+    }
+    Fixed f = fixSheet(sheet, audio, false);
+    EXPECT_EQ(f.result, 0);
+    EXPECT_EQ(f.output, "Fixing cue 'a.cue'...\ndone.\n");
+    EXPECT_EQ(f.sheet, expected);
+}

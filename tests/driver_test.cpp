@@ -1,0 +1,128 @@
+// The built tool run from the command line: banner, --force, wildcard
+// patterns and the exit status.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <string>
+
+#include "tests/cue_samples.hpp"
+#include "tests/test_support.hpp"
+
+using namespace vorlin;
+using namespace vorlin::test;
+
+namespace {
+
+const std::string singleFile = "FILE \"01.wav\" WAVE\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n";
+// Needs fixing, but its rewriting fails: INDEX 01 lies before INDEX 00.
+const std::string failing = "FILE \"01.wav\" WAVE\n  TRACK 01 AUDIO\n"
+                            "    INDEX 00 00:00:09\n    INDEX 01 00:00:05\n"
+                            "FILE \"02.wav\" WAVE\n  TRACK 02 AUDIO\n    INDEX 01 00:00:00\n";
+const std::string failedRun = "Fixing failed, error with INDEX conversion (3)\n";
+
+// A directory with the audio files that the sheets above name.
+struct Album {
+    TempDir dir;
+    Album() {
+        writeFile(dir.file("01.wav"), wavOfCdFrames(twoTrackFirstLength));
+        writeFile(dir.file("02.wav"), wavOfCdFrames(9000));
+    }
+};
+
+} // namespace
+
+TEST(Driver, BannerAndForceAlone) {
+    Album a;
+    RunResult r = runVorlin({}, a.dir.path());
+    EXPECT_EQ(r.exitStatus, 0);
+    EXPECT_EQ(r.output, "Vorlin v0.6\nUsage: vorlin [options] <file>\nPossible options:\n"
+                        " --force : modify any cue\n");
+    r = runVorlin({"--force"}, a.dir.path());
+    EXPECT_EQ(r.exitStatus, 0);
+    EXPECT_EQ(r.output, "");
+}
+
+TEST(Driver, ForceAppliesOnlyToLaterArguments) {
+    Album a;
+    writeFile(a.dir.file("a.cue"), singleFile);
+    writeFile(a.dir.file("b.cue"), singleFile);
+    RunResult r = runVorlin({"a.cue", "--force", "b.cue", "--FORCE"}, a.dir.path());
+    EXPECT_EQ(r.output, "'a.cue': only one audio file, no fixing needed.\n"
+                        "Fixing cue 'b.cue'...\ndone.\n"
+                        "Can't find file '--FORCE'\n");
+    EXPECT_EQ(r.exitStatus, 0);
+    EXPECT_EQ(readFile(a.dir.file("a.cue")), singleFile);
+    EXPECT_EQ(readFile(a.dir.file("b.cue")),
+              "FILE \"Range.wav\" WAVE\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n");
+}
+
+TEST(Driver, PatternsSkipDirectoriesHiddenEntriesAndFifos) {
+    Album a;
+    ::mkdir(a.dir.file("d.cue").c_str(), 0755);
+    writeFile(a.dir.file(".h.cue"), failing);
+    ASSERT_EQ(::mkfifo(a.dir.file("f.cue").c_str(), 0644), 0);
+    RunResult r = runVorlin({"*.cue"}, a.dir.path());
+    EXPECT_EQ(r.output, ""); // matched, but nothing to process
+    EXPECT_EQ(r.exitStatus, 0);
+
+    for (const char* name : {"b.cue", "B.cue", "a.cue", "_.cue", "[1].cue", "x.cuex"})
+        writeFile(a.dir.file(name), failing);
+    ASSERT_EQ(::symlink("a.cue", a.dir.file("link.cue").c_str()), 0);
+    r = runVorlin({"*.cue"}, a.dir.path());
+    std::string expected;
+    for (const char* name : {"B.cue", "[1].cue", "_.cue", "a.cue", "b.cue", "link.cue"})
+        expected += "Fixing cue '" + std::string(name) + "'...\n" + failedRun;
+    EXPECT_EQ(r.output, expected);
+    EXPECT_EQ(r.exitStatus, 6);
+
+    r = runVorlin({"[1].cue", "?1?.cue", "*.CUE", "nothing*", "0?.wav/*.cue", ".h.cu?"},
+                  a.dir.path());
+    EXPECT_EQ(r.output, "Fixing cue '[1].cue'...\n" + failedRun + "Fixing cue '[1].cue'...\n" +
+                            failedRun + "Can't find file '*.CUE'\nCan't find file 'nothing*'\n" +
+                            "Can't find file '0?.wav/*.cue'\n");
+    EXPECT_EQ(r.exitStatus, 2);
+}
+
+TEST(Driver, SubdirectoryPatternKeepsThePath) {
+    Album a;
+    // A decoy 01.wav of another length in the current directory.
+    writeFile(a.dir.file("01.wav"), wavOfCdFrames(75));
+    ::mkdir(a.dir.file("sub").c_str(), 0755);
+    writeFile(a.dir.file("sub/01.wav"), wavOfCdFrames(twoTrackFirstLength));
+    writeFile(a.dir.file("sub/02.wav"), wavOfCdFrames(9000));
+    writeFile(a.dir.file("sub/a.cue"), twoTrackSheet);
+    RunResult r = runVorlin({"sub/*.cue"}, a.dir.path());
+    EXPECT_EQ(r.output, "Fixing cue 'sub/a.cue'...\ndone.\n");
+    EXPECT_EQ(r.exitStatus, 0);
+    EXPECT_EQ(readFile(a.dir.file("sub/a.cue")), twoTrackFixed);
+    EXPECT_EQ(listDir(a.dir.file("sub")), (std::vector<std::string>{"01.wav", "02.wav", "a.cue"}));
+}
+
+TEST(Driver, ExitStatusSumsTheResults) {
+    Album a;
+    writeFile(a.dir.file("empty1.cue"), "");
+    writeFile(a.dir.file("empty2.cue"), "");
+    writeFile(a.dir.file("fail.cue"), failing);
+    const std::string invalid = "File 'empty1.cue' is not a valid cue sheet.\n";
+    RunResult r = runVorlin({"empty1.cue"}, a.dir.path());
+    EXPECT_EQ(r.output, invalid);
+    EXPECT_EQ(r.exitStatus, 255);
+    EXPECT_EQ(runVorlin({"empty*.cue"}, a.dir.path()).exitStatus, 254);
+    // 1 + (-1) cancels out, but a failure never exits with 0.
+    r = runVorlin({"fail.cue", "empty1.cue"}, a.dir.path());
+    EXPECT_EQ(r.output, "Fixing cue 'fail.cue'...\n" + failedRun + invalid);
+    EXPECT_EQ(r.exitStatus, 1);
+
+    TempDir many;
+    writeFile(many.file("01.wav"), wavOfCdFrames(100));
+    writeFile(many.file("02.wav"), wavOfCdFrames(100));
+    for (int i = 0; i < 256; ++i) {
+        char name[16];
+        std::snprintf(name, sizeof name, "%03d.cue", i);
+        writeFile(many.file(name), failing);
+    }
+    EXPECT_EQ(runVorlin({"*.cue"}, many.path()).exitStatus, 1); // 256 wraps to 0
+    EXPECT_EQ(runVorlin({"00?.cue"}, many.path()).exitStatus, 10);
+}

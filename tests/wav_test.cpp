@@ -1,0 +1,133 @@
+// Audio lengths from WAV headers, and the choice of measurer by extension.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "audio/length.hpp"
+#include "tests/test_support.hpp"
+
+using namespace vorlin;
+using namespace vorlin::test;
+
+namespace {
+
+const std::string riffWave = "RIFF" + le32(0) + "WAVE";
+// A PCM format chunk of 16 bytes for 16-bit stereo at 44100 Hz.
+const std::string fmt16 =
+    "fmt " + le32(16) + le16(1) + le16(2) + le32(44100) + le32(176400) + le16(4) + le16(16);
+
+struct Case {
+    std::string name;
+    std::string bytes;
+    CdFrames frames;
+    std::string message;
+};
+
+void expectMeasures(const std::vector<Case>& cases) {
+    TempDir dir;
+    ScopedCwd cwd(dir.path());
+    ::mkdir("dir.x", 0755);
+    for (const auto& c : cases) {
+        writeFile(c.name, c.bytes);
+        CdFrames frames = -1;
+        EXPECT_EQ(captureStdout([&] { frames = audioLengthFrames(c.name); }), c.message) << c.name;
+        EXPECT_EQ(frames, c.frames) << c.name;
+        ::unlink(c.name.c_str());
+    }
+}
+
+} // namespace
+
+TEST(WavLength, SizesAndSampleFormats) {
+    expectMeasures({
+        {"a.wav", wavHeader(176400), 75, ""},
+        {"a.wav", wavHeader(176401), 0, ""},
+        {"a.wav", wavHeader(176402), 0, ""},
+        {"a.wav", wavHeader(192000, 2, 16, 48000), 81, ""}, // the declared rate is ignored
+        {"a.wav", wavHeader(587 * 4), 0, ""},
+        {"a.wav", wavHeader(588 * 4), 1, ""},
+        {"a.wav", wavHeader(44100 * 3, 1, 24), 75, ""},
+        {"a.wav", wavHeader(176400, 2, 12), 75, ""},
+        {"a.wav", wavHeader(44100 * 2 * 8192, 2, 0xFFFF), 75, ""},
+        {"a.wav", wavHeader(0), 0, ""},
+        {"a.wav", wavHeader(0xFFFFFEFC), 1826091, ""},
+        {"a.wav", wavHeader(0xFFFFFF00), 0, ""},
+        {"a.wav", wavHeader(0xFFFFFFFF), 0, ""},
+        {"a.wav", wavHeader(176400, 0, 16), 0, ""},
+        {"a.wav", wavHeader(176400, 2, 0), 0, ""},
+    });
+}
+
+TEST(WavLength, HeaderChecksAndTheDataScan) {
+    const std::string data = "data" + le32(176400);
+    const std::string invalid = "'a.wav': invalid WAV\n";
+    expectMeasures({
+        {"a.wav", riffWave + fmt16 + data, 75, ""},
+        // A format chunk of 18 bytes and chunks before the data are passed over.
+        {"a.wav",
+         riffWave + "fmt " + le32(18) + le16(1) + le16(2) + le32(44100) + le32(176400) + le16(4) +
+             le16(16) + le16(0) + data,
+         75, ""},
+        {"a.wav", riffWave + fmt16 + "LIST" + le32(4) + "INFO" + "fact" + le32(4) + le32(9) + data,
+         75, ""},
+        // The first "data" at an even offset wins, even inside another chunk.
+        {"a.wav", riffWave + fmt16 + "LIST" + le32(8) + "data" + le32(2352) + data, 1, ""},
+        // Odd offsets are never looked at.
+        {"a.wav", riffWave + fmt16 + "LIST" + le32(3) + "abc" + data, 0, ""},
+        {"a.wav", riffWave + fmt16 + "LIST" + le32(3) + "abc" + data + "x" + data, 75, ""},
+        // A "da" pair followed by another one hides a marker that starts there.
+        {"a.wav", riffWave + fmt16 + "da" + data, 0, ""},
+        {"a.wav", riffWave + fmt16 + "da" + data + data, 75, ""},
+        {"a.wav", riffWave + fmt16 + "data", 0, ""},
+        {"a.wav", riffWave + fmt16 + "data" + le16(0), 0, ""},
+        {"a.wav", riffWave + fmt16, 0, ""},
+        {"a.wav", riffWave + "JUNK" + le32(4) + "abcd" + fmt16 + data, 0, invalid},
+        {"a.wav", "RIFX" + le32(0) + "WAVE" + fmt16 + data, 0, invalid},
+        {"a.wav", "RIFF" + le32(0) + "AVI " + fmt16 + data, 0, invalid},
+        {"a.wav", riffWave + "fmt " + le32(16) + le16(3) + fmt16.substr(10) + data, 0, invalid},
+        {"a.wav", riffWave + "fmt " + le32(40) + le16(0xFFFE) + fmt16.substr(10) + data, 0,
+         invalid},
+        {"a.wav", riffWave + "fmt " + le32(16) + "\x01", 0, invalid},
+        {"a.wav", "", 0, invalid},
+    });
+}
+
+TEST(AudioLength, ChoosesTheMeasurerByTheLastDot) {
+    const std::string wav = wavHeader(176400);
+    expectMeasures({
+        {"a.WAV", wav, 75, ""},
+        {"a.Wav", wav, 75, ""},
+        {"a.wav.bak", wav, 0, ""},
+        {"a", wav, 0, ""},
+        {"dir.x/track", wav, 0, ""},
+    });
+}
+
+TEST(AudioLength, OpensOnlyRegularFiles) {
+    TempDir dir;
+    ScopedCwd cwd(dir.path());
+    CdFrames frames = -1;
+    EXPECT_EQ(captureStdout([&] { frames = audioLengthFrames("gone.wav"); }),
+              "'gone.wav': file open failed\n");
+    EXPECT_EQ(frames, 0);
+    ::mkdir("d.wav", 0755);
+    EXPECT_EQ(captureStdout([&] { frames = audioLengthFrames("d.wav"); }),
+              "'d.wav': file open failed\n");
+    EXPECT_EQ(frames, 0);
+    // A full header waits in the FIFO, so a measurer that wrongly opens it
+    // returns a length instead of hanging.
+    ASSERT_EQ(::mkfifo("f.wav", 0644), 0);
+    int fifo = ::open("f.wav", O_RDWR | O_NONBLOCK);
+    ASSERT_GE(fifo, 0);
+    const std::string header = wavHeader(176400);
+    ASSERT_EQ(::write(fifo, header.data(), header.size()), static_cast<ssize_t>(header.size()));
+    EXPECT_EQ(captureStdout([&] { frames = audioLengthFrames("f.wav"); }),
+              "'f.wav': file open failed\n");
+    EXPECT_EQ(frames, 0);
+    ::close(fifo);
+}
