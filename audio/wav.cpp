@@ -71,6 +71,12 @@ CdFrames wavLengthFrames(const std::string& path) {
         std::printf("'%s': file open failed\n", path.c_str());
         return 0;
     }
+    CdFrames length = measureWavFile(file, path);
+    std::fclose(file);
+    return length;
+}
+
+CdFrames measureWavFile(std::FILE* file, const std::string& path) {
     bool valid = readLe32(file) == riffTag;
     if (valid) {
         readLe32(file); // RIFF size
@@ -82,7 +88,6 @@ CdFrames wavLengthFrames(const std::string& path) {
     }
     if (!valid) {
         std::printf("'%s': invalid WAV\n", path.c_str());
-        std::fclose(file);
         return 0;
     }
     std::uint32_t channels = readLe16(file);
@@ -94,9 +99,7 @@ CdFrames wavLengthFrames(const std::string& path) {
     std::uint32_t frameSize = channels * bytesPerSample;
 
     std::uint32_t dataSize = 0;
-    bool found = !std::feof(file) && findDataSize(file, dataSize);
-    std::fclose(file);
-    if (!found) return 0;
+    if (std::feof(file) || !findDataSize(file, dataSize)) return 0;
     if (dataSize == 0 || dataSize >= 0xFFFFFF00u || frameSize == 0 || dataSize % frameSize != 0)
         return 0;
     return samplesToCdFrames(static_cast<std::int64_t>(dataSize / frameSize));

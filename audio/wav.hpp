@@ -1,8 +1,11 @@
-// Little-endian readers over a stdio file, as the WAV measurer uses them.
+// The WAV measurer of an open file and the little-endian readers it uses.
 #pragma once
 
 #include <cstdint>
 #include <cstdio>
+#include <string>
+
+#include "audio/length.hpp"
 
 namespace vorlin {
 
@@ -13,5 +16,10 @@ std::uint32_t readLe32(std::FILE* file);
 
 // The same for 2 bytes; 0xFFFF when fewer arrive.
 std::uint16_t readLe16(std::FILE* file);
+
+// Measures the RIFF/WAVE file open as `file`, read from its current position
+// (its start), as wavLengthFrames does once it has opened the file; `path`
+// names it in messages. The file stays open.
+CdFrames measureWavFile(std::FILE* file, const std::string& path);
 
 } // namespace vorlin
