@@ -1,0 +1,224 @@
+#include "fuzz/entries.hpp"
+
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <iterator>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "audio/byte_stream.hpp"
+#include "audio/length.hpp"
+#include "audio/wav.hpp"
+#include "cue/fix_cue.hpp"
+#include "mpc/frame_scanner.hpp"
+
+namespace vorlin::fuzz {
+namespace {
+
+std::string le(std::uint32_t v, int bytes) {
+    std::string s;
+    for (int i = 0; i < bytes; ++i) s += static_cast<char>(v >> (8 * i) & 0xFF);
+    return s;
+}
+
+// A 44-byte header of 16-bit stereo PCM whose data size stands for `samples`
+// sample frames; the audio itself is not there, as the measurer never reads it.
+std::string wavHeader(std::uint32_t samples) {
+    return "RIFF" + le(36 + samples * 4, 4) + "WAVEfmt " + le(16, 4) + le(1, 2) + le(2, 2) +
+           le(44100, 4) + le(176400, 4) + le(4, 2) + le(16, 2) + "data" + le(samples * 4, 4);
+}
+
+// Silent frames of band 0: two of version 7 (2 CD frames), three of version 5
+// (5 CD frames), the header padded to the 32 bytes a header read takes.
+const unsigned char sv7Stream[] = {0x4d, 0x50, 0x2b, 0x07, 0x02, 0x00, 0x00, 0x00, 0x00,
+                                   0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
+                                   0x00, 0x00, 0x00, 0x00, 0x40, 0x06, 0x80, 0x00, 0x00,
+                                   0x00, 0x00, 0x08, 0x00, 0x00, 0x00, 0x00, 0x80, 0x0c};
+const unsigned char sv5Stream[32] = {0x01, 0x28, 0x00, 0x00, 0x04, 0x00, 0x00, 0x00, 0x80, 0x64,
+                                     0x00, 0x00, 0x00, 0x20, 0x19, 0x00, 0x00, 0x00, 0x48, 0x06};
+
+std::vector<std::string> listDir(const std::string& dir) {
+    std::vector<std::string> names;
+    if (DIR* d = ::opendir(dir.c_str())) {
+        while (const dirent* e = ::readdir(d)) {
+            std::string name = e->d_name;
+            if (name != "." && name != "..") names.push_back(name);
+        }
+        ::closedir(d);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+bool readWhole(const std::string& path, std::string& bytes) {
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) return false;
+    bytes.clear();
+    char buffer[4096];
+    std::size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) bytes.append(buffer, n);
+    std::fclose(f);
+    return true;
+}
+
+bool writeWhole(const std::string& path, const void* data, std::size_t size) {
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f) return false;
+    bool ok = std::fwrite(data, 1, size, f) == size;
+    return std::fclose(f) == 0 && ok;
+}
+
+// A scratch folder (in memory when /dev/shm exists) holding an album of audio
+// files of every kind a FILE line may reach, the sheet under test, and a
+// probe file for the MPC measurer. Removed when the process ends normally.
+struct Scratch {
+    std::string root, album, sheet, probe;
+    std::vector<std::pair<std::string, std::string>> audio; // regular files: name, bytes
+    std::vector<std::string> expected;                      // the album's names, sheet included
+
+    Scratch() {
+        const char* tmp = std::getenv("TMPDIR");
+        std::string base = ::access("/dev/shm", W_OK) == 0 ? "/dev/shm"
+                           : tmp && *tmp                   ? tmp
+                                                           : "/tmp";
+        root = base + "/vorlin-fuzz-XXXXXX";
+        if (!::mkdtemp(root.data())) std::abort();
+        album = root + "/album";
+        sheet = album + "/sheet.cue";
+        probe = root + "/probe.mpc";
+        ::mkdir(album.c_str(), 0755);
+        audio = {{"01.wav", wavHeader(13500 * 588)},
+                 {"02.wav", wavHeader(9000 * 588)},
+                 {"03.mpc", std::string(std::begin(sv7Stream), std::end(sv7Stream))},
+                 {"04.mp+", std::string(std::begin(sv5Stream), std::end(sv5Stream))},
+                 {"short.wav", wavHeader(587)},
+                 {"bad.wav", "RIFX" + wavHeader(588).substr(4)},
+                 {"bad.mpc", "MP+\x08" + std::string(40, '\0')}};
+        for (const auto& [name, bytes] : audio) {
+            std::string path = album + "/" + name;
+            if (!writeWhole(path, bytes.data(), bytes.size())) std::abort();
+            ::chmod(path.c_str(), 0444);
+        }
+        ::mkdir((album + "/dir.wav").c_str(), 0755);
+        ::mkfifo((album + "/pipe.wav").c_str(), 0644);
+        ::symlink("01.wav", (album + "/link.wav").c_str());
+        ::symlink("missing.wav", (album + "/dangling.wav").c_str());
+        expected = listDir(album);
+        expected.push_back("sheet.cue");
+        std::sort(expected.begin(), expected.end());
+    }
+
+    ~Scratch() {
+        for (const std::string& name : listDir(album)) {
+            std::string path = album + "/" + name;
+            if (::unlink(path.c_str()) != 0) ::rmdir(path.c_str());
+        }
+        ::rmdir(album.c_str());
+        ::unlink(probe.c_str());
+        ::rmdir(root.c_str());
+    }
+};
+
+Scratch& scratch() {
+    static Scratch s;
+    return s;
+}
+
+// The WAV header read as the measurer is meant to read it: one value at a
+// time, the end-of-file indicator set by any read that comes up short.
+struct LeReader {
+    const std::uint8_t* data;
+    std::size_t size, pos = 0;
+    bool eof = false;
+    std::uint32_t get(std::size_t n) {
+        if (size - pos < n) {
+            pos = size;
+            eof = true;
+            return n == 4 ? 0xFFFFFFFFu : 0xFFFFu;
+        }
+        std::uint32_t v = 0;
+        for (std::size_t i = 0; i < n; ++i)
+            v |= static_cast<std::uint32_t>(data[pos + i]) << (8 * i);
+        pos += n;
+        return v;
+    }
+};
+
+CdFrames plainWavLength(const std::uint8_t* data, std::size_t size) {
+    LeReader r{data, size};
+    if (r.get(4) != 0x46464952u) return 0;
+    r.get(4);
+    if (r.get(4) != 0x45564157u || r.get(4) != 0x20746D66u) return 0;
+    r.get(4);
+    if (r.get(2) != 1) return 0;
+    std::uint32_t channels = r.get(2);
+    r.get(4);
+    r.get(4);
+    r.get(2);
+    std::uint32_t frameSize = channels * ((r.get(2) + 7) / 8);
+    for (;;) {
+        if (r.eof) return 0;
+        if (r.get(2) != 0x6164) continue;
+        if (r.get(2) == 0x6174) break;
+    }
+    std::uint32_t dataSize = r.get(4);
+    if (r.eof || dataSize == 0 || dataSize >= 0xFFFFFF00u || frameSize == 0 ||
+        dataSize % frameSize != 0)
+        return 0;
+    return samplesToCdFrames(dataSize / frameSize);
+}
+
+} // namespace
+
+const char* runCueSheet(const std::uint8_t* data, std::size_t size) {
+    Scratch& s = scratch();
+    const bool force = size > 0 && (data[0] & 1);
+    const std::string sheet =
+        size > 0 ? std::string(reinterpret_cast<const char*>(data) + 1, size - 1) : std::string();
+    if (!writeWhole(s.sheet, sheet.data(), sheet.size())) return "could not write the sheet";
+    ::chmod(s.sheet.c_str(), 0644);
+
+    const int result = fixCue(s.sheet, force);
+    std::fflush(stdout);
+
+    if (result < -1 || result > 1) return "a result other than 0, 1 or -1";
+    if (listDir(s.album) != s.expected) return "a file appeared or went missing beside the sheet";
+    std::string now;
+    if (!readWhole(s.sheet, now)) return "the sheet is gone";
+    if (result != 0 && now != sheet) return "a failed sheet was changed";
+    for (const auto& [name, bytes] : s.audio)
+        if (!readWhole(s.album + "/" + name, now) || now != bytes) return "an audio file changed";
+    return nullptr;
+}
+
+const char* runWav(const std::uint8_t* data, std::size_t size) {
+    static unsigned char none[1];
+    std::FILE* file = ::fmemopen(size ? const_cast<std::uint8_t*>(data) : none, size, "rb");
+    if (!file) return "fmemopen failed";
+    const CdFrames length = measureWavFile(file, "fuzz.wav");
+    std::fclose(file);
+    std::fflush(stdout);
+    if (length != plainWavLength(data, size))
+        return "the measurer disagrees with the plain reading";
+    return nullptr;
+}
+
+const char* runMpc(const std::uint8_t* data, std::size_t size) {
+    MemoryByteStream stream(data, size);
+    const CdFrames fromMemory = measureMpcStream(stream, "fuzz.mpc");
+    Scratch& s = scratch();
+    if (!writeWhole(s.probe, data, size)) return "could not write the probe file";
+    const CdFrames fromFile = mpcLengthFrames(s.probe);
+    std::fflush(stdout);
+    if (fromMemory < 0) return "a negative length";
+    if (fromMemory != fromFile) return "memory and file measurements disagree";
+    return nullptr;
+}
+
+} // namespace vorlin::fuzz

@@ -1,0 +1,26 @@
+// The three input surfaces of the tool, each run on one arbitrary input and
+// checked against the promises the tool makes for it. The libFuzzer targets
+// and the test that replays the kept inputs share these entry points.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace vorlin::fuzz {
+
+// Each returns nullptr when every promise held, or a description of the one
+// that broke. They print what the tool prints.
+
+// The first byte's lowest bit is the --force switch; the rest is a cue sheet,
+// fixed in place beside a small album of real audio files of known length.
+const char* runCueSheet(const std::uint8_t* data, std::size_t size);
+
+// The bytes as a WAV file, measured through an open stdio stream and compared
+// with a plain two-bytes-at-a-time reading of the header.
+const char* runWav(const std::uint8_t* data, std::size_t size);
+
+// The bytes as an MPC file, measured from memory and from a real file, which
+// must agree.
+const char* runMpc(const std::uint8_t* data, std::size_t size);
+
+} // namespace vorlin::fuzz
