@@ -18,10 +18,17 @@ void BitReader::fill(std::uint32_t firstWord, std::int32_t bytes) {
     if (got < 0) got = 0;
     // What the file does not deliver reads as zeros, never as stale data.
     std::memset(target + got, 0, static_cast<std::size_t>(bytes - got));
+    const std::uint32_t words = static_cast<std::uint32_t>(bytes) / 4;
     if constexpr (std::endian::native == std::endian::big) {
-        for (std::int32_t i = 0; i < bytes / 4; ++i)
+        for (std::uint32_t i = 0; i < words; ++i)
             ring[firstWord + i] = __builtin_bswap32(ring[firstWord + i]);
     }
+    for (std::uint32_t i = 0; i < words; ++i) {
+        std::uint32_t word = ring[firstWord + i];
+        if constexpr (std::endian::native == std::endian::little) word = __builtin_bswap32(word);
+        std::memcpy(ordered + 4 * (firstWord + i), &word, 4);
+    }
+    if (firstWord == 0) std::memcpy(ordered + ringWords * 4, ordered, 8);
 }
 
 void BitReader::startAt(std::int32_t byteOffset, std::uint32_t initialBitPos) {

@@ -19,6 +19,11 @@ extern const std::uint32_t bitMask[33];
 struct BitReader {
     ByteStream* stream = nullptr;
     std::uint32_t ring[ringWords] = {}; // starts zero-filled
+    // The ring's bits as one byte stream in reading order (each word's top
+    // byte first), its first 8 bytes repeated at the end, so that 8 bytes
+    // can be loaded at any place without wrapping. `fill` keeps it in step
+    // with `ring`; the fast frame walk reads it.
+    std::uint8_t ordered[ringWords * 4 + 8] = {};
     std::uint32_t currentWord = 0;
     std::uint32_t bitPos = 0;
     std::uint32_t wordIndex = 0;

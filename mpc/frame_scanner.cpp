@@ -122,11 +122,11 @@ std::int32_t FrameScanner::decodeFrame() {
     case 4:
     case 5:
     case 6:
-        parseFrameSv46();
+        useReference ? parseFrameSv46() : parseFrameSv46Fast();
         break;
     case 7:
     case 0x17:
-        parseFrameSv7();
+        useReference ? parseFrameSv7() : parseFrameSv7Fast();
         break;
     default:
         return 0;
@@ -144,7 +144,7 @@ std::int32_t FrameScanner::decodeFrame() {
     if (trueGapless) {
         // One more frame holds the rest; it is parsed to pass over it, not checked.
         bits.readBits(20);
-        parseFrameSv7();
+        useReference ? parseFrameSv7() : parseFrameSv7Fast();
     }
     return given % samplesPerFrame + samplesPerFrame;
 }

@@ -86,8 +86,24 @@ struct FrameScanner {
     // Decodes with lookahead 6 and splits the value into value >> 1 and value & 1.
     void huffDecodePair(const CodeTable& table, std::int32_t& high, std::int32_t& low);
 
+    // The frame syntaxes as plain code-by-code parses over the sorted tables,
+    // storing every decoded value. They are the reference that the fast walks
+    // below must match bit for bit.
     void parseFrameSv7();
     void parseFrameSv46();
+
+    // The same syntaxes walked with lookup tables: they consume exactly the
+    // same bits and decode the steering values (resolutions, selections),
+    // but skip over values that nothing reads.
+    void parseFrameSv7Fast();
+    void parseFrameSv46Fast();
+
+    // Walks frames with the reference parses instead of the fast ones.
+    bool useReference = false;
+
+    // Moves the bit reader from bit position `start` to `end` (both counted as
+    // wordIndex * 32 + bitPos) after a fast walk.
+    void syncBitReader(std::uint32_t start, std::uint32_t end);
 };
 
 // Walks the frames of an MPC stream already opened as `stream`; `path` names

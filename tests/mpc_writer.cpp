@@ -1,5 +1,7 @@
 #include "mpc_writer.hpp"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <sstream>
 #include <stdexcept>
@@ -198,15 +200,14 @@ void writeSv46Body(BitWriter& out, const FrameContent& frame, const StreamShape&
     }
 }
 
-WrittenStream writeStream(const StreamLayout& layout, CodeUsage* usage) {
+namespace {
+
+// The stream header, up to the first bit of the first frame.
+void writeHeader(BitWriter& w, const StreamLayout& layout, std::uint32_t frames) {
     const StreamShape& shape = layout.shape;
     const unsigned version = shape.version;
-    const bool sv7 = (version & 15) == 7;
-    const std::uint32_t frames =
-        layout.headerFrames.value_or(static_cast<std::uint32_t>(layout.frames.size()));
     const std::uint32_t ms = shape.midSide ? 1 : 0;
-    BitWriter w;
-    if (sv7) {
+    if ((version & 15) == 7) {
         w.put(0x2B504Du | version << 24, 32); // "MP+" and the version byte
         w.put(frames, 32);
         w.put(ms << 30 | (shape.maxBand & 63u) << 24, 32);
@@ -220,6 +221,18 @@ WrittenStream writeStream(const StreamLayout& layout, CodeUsage* usage) {
         std::uint32_t stated = version < 6 ? frames + 1 : frames;
         w.put(stated, version < 5 ? 16 : 32);
     }
+}
+
+} // namespace
+
+WrittenStream writeStream(const StreamLayout& layout, CodeUsage* usage) {
+    const StreamShape& shape = layout.shape;
+    const unsigned version = shape.version;
+    const bool sv7 = (version & 15) == 7;
+    const std::uint32_t frames =
+        layout.headerFrames.value_or(static_cast<std::uint32_t>(layout.frames.size()));
+    BitWriter w;
+    writeHeader(w, layout, frames);
     WrittenStream out;
     for (std::size_t i = 0; i < layout.frames.size(); ++i) {
         BitWriter body;
@@ -395,6 +408,150 @@ StreamLayout randomStream(std::mt19937& rng, unsigned version, std::uint32_t fra
                                                : randomSv46Frame(rng, s.shape, profile));
     if (s.trueGapless) s.gaplessExtra = randomSv7Frame(rng, s.shape, profile);
     return s;
+}
+
+namespace {
+
+// A value drawn with the probability its code stands for (2^-length): random
+// bits decoded with the table, as an encoder's output would read.
+int drawByCode(std::mt19937& rng, const CodeBook& book) {
+    std::uint32_t bits = static_cast<std::uint32_t>(rng());
+    for (std::size_t i = 0; i < book.codes.size(); ++i) {
+        const Code& c = book.codes[i];
+        if (bits >> (32 - c.length) == c.bits) return book.minValue + static_cast<int>(i);
+    }
+    throw std::logic_error(book.name + ": incomplete code");
+}
+
+int clampInt(int v, int lo, int hi) {
+    return std::min(std::max(v, lo), hi);
+}
+
+// A resolution that falls with the band, with some spread.
+int bandTarget(std::mt19937& rng, double atBand0, double perBand, int band) {
+    return static_cast<int>(
+        std::lround(atBand0 - perBand * band + std::normal_distribution<>(0.0, 0.8)(rng)));
+}
+
+void realisticScalesAndSamples(std::mt19937& rng, ChannelBand& c, int res, bool sv7) {
+    c.scales.clear();
+    for (int k = 0; k < scaleCodeCount(c.scfi); ++k) {
+        ScaleCode code;
+        if (sv7) {
+            code.value = drawByCode(rng, sv7Book(sv7ScaleDeltaTable));
+            if (code.value == 8) code = {true, uniform(rng, 0, 63)};
+        } else {
+            code.value =
+                c.deltaCoded ? drawByCode(rng, sv46Book(sv6ScaleDeltaTable)) : uniform(rng, 0, 63);
+        }
+        c.scales.push_back(code);
+    }
+    c.samples.clear();
+    if (res <= 0) return; // silent, or noise with no data
+    const CodeBook* book = res > 7 ? nullptr : sv7 ? &sv7QuantBook(res, c.set) : &sv6QuantBook(res);
+    int count = sv7 && res == 1 ? 12 : sv7 && res == 2 ? 18 : 36;
+    for (int i = 0; i < count; ++i)
+        c.samples.push_back(book ? drawByCode(rng, *book) : uniform(rng, 0, (1 << (res - 1)) - 1));
+}
+
+} // namespace
+
+FrameContent realisticSv7Frame(std::mt19937& rng, const StreamShape& shape) {
+    FrameContent f = silentFrame(shape.maxBand);
+    for (int n = 0; n <= shape.maxBand; ++n) {
+        for (auto ch : {&BandContent::left, &BandContent::right}) {
+            ChannelBand& c = f.bands[n].*ch;
+            int target = clampInt(bandTarget(rng, 6.5, 0.3, n), 0, 15);
+            if (n < 8 && chance(rng, 0.03)) target = uniform(rng, 8, 12); // a loud band
+            if (n > 18 && chance(rng, 0.02)) target = -1;                 // noise substitution
+            if (n == 0) {
+                c.res = std::max(target, 0);
+                continue;
+            }
+            int prev = (f.bands[n - 1].*ch).res;
+            int d = target - prev;
+            if (target >= 0 && (d < -5 || d > 3 || chance(rng, 0.01))) {
+                c.escapeRes = true;
+                c.res = target;
+            } else {
+                c.res = prev + clampInt(d, -5, 3);
+            }
+        }
+        f.bands[n].ms = uniform(rng, 0, 1);
+    }
+    for (auto& band : f.bands)
+        for (auto ch : {&BandContent::left, &BandContent::right}) {
+            ChannelBand& c = band.*ch;
+            if (c.res == 0) continue;
+            c.scfi = drawByCode(rng, sv7Book(sv7ScfiTable));
+            c.set = uniform(rng, 0, 1);
+            realisticScalesAndSamples(rng, c, c.res, true);
+        }
+    return f;
+}
+
+FrameContent realisticSv46Frame(std::mt19937& rng, const StreamShape& shape) {
+    FrameContent f = silentFrame(shape.maxBand);
+    for (int n = 0; n <= shape.maxBand; ++n) {
+        int top = n <= 10 ? 15 : n <= 22 ? 7 : 3;
+        for (auto ch : {&BandContent::left, &BandContent::right}) {
+            ChannelBand& c = f.bands[n].*ch;
+            c.res = clampInt(bandTarget(rng, 6.0, 0.3, n), 0, top - 1);
+            if (n < 8 && chance(rng, 0.03)) c.res = uniform(rng, 8, 12);
+            if (chance(rng, 0.002)) c.res = top; // resolution 17
+            if (c.res == 0) continue;
+            int bundle = drawByCode(rng, sv46Book(scfiBundle));
+            c.scfi = bundle >> 1;
+            c.deltaCoded = bundle & 1;
+            realisticScalesAndSamples(rng, c, sv46Resolution(n, c.res), false);
+        }
+        f.bands[n].ms = uniform(rng, 0, 1);
+    }
+    return f;
+}
+
+RealisticStream realisticStream(std::uint32_t seed, unsigned version, std::size_t minBytes) {
+    std::mt19937 rng(seed);
+    StreamLayout layout;
+    layout.shape.version = version;
+    layout.shape.midSide = true;
+    layout.shape.maxBand = (version & 15) == 7 ? uniform(rng, 26, 31) : 31;
+    layout.trueGapless = (version & 15) == 7;
+    layout.lastFrameSamples = static_cast<unsigned>(uniform(rng, 1, 1152));
+    const bool sv7 = (version & 15) == 7;
+
+    BitWriter frames;
+    std::uint32_t count = 0;
+    while (frames.bitCount() < minBytes * 8 || count < 2) {
+        FrameContent content =
+            sv7 ? realisticSv7Frame(rng, layout.shape) : realisticSv46Frame(rng, layout.shape);
+        BitWriter body;
+        if (sv7)
+            writeSv7Body(body, content, layout.shape);
+        else
+            writeSv46Body(body, content, layout.shape);
+        frames.put(static_cast<std::uint32_t>(body.bitCount()), 20);
+        frames.append(body);
+        ++count;
+    }
+    if (version >= 6) {
+        frames.put(layout.lastFrameSamples, 11);
+        if (sv7 && layout.lastFrameSamples + 481 >= 1152) {
+            BitWriter body;
+            writeSv7Body(body, silentFrame(layout.shape.maxBand), layout.shape);
+            frames.put(static_cast<std::uint32_t>(body.bitCount()), 20);
+            frames.append(body);
+        }
+    }
+    BitWriter w;
+    writeHeader(w, layout, count);
+    w.append(frames);
+
+    RealisticStream out;
+    out.bytes = w.bytes();
+    out.frames = count;
+    out.cdFrames = expectedSamples(version, count, layout.lastFrameSamples) * 75 / 44100;
+    return out;
 }
 
 } // namespace vorlin::test

@@ -154,4 +154,20 @@ StreamLayout randomStream(std::mt19937& rng, unsigned version, std::uint32_t fra
 // An all-zero content of maxBand + 1 bands (every resolution 0).
 FrameContent silentFrame(int maxBand);
 
+// Frame content that resembles what encoders write: low bands at higher
+// resolutions, upper bands mostly silent, sample resolutions mostly 1 to 6,
+// values (and so code lengths) distributed as the code tables expect, and
+// occasional escapes.
+FrameContent realisticSv7Frame(std::mt19937& rng, const StreamShape& shape);
+FrameContent realisticSv46Frame(std::mt19937& rng, const StreamShape& shape);
+
+// A realistic stream of at least `minBytes` bytes, written frame by frame
+// (it can be tens of megabytes), with the CD frames it measures.
+struct RealisticStream {
+    std::string bytes;
+    std::uint32_t frames = 0;
+    std::int64_t cdFrames = 0;
+};
+RealisticStream realisticStream(std::uint32_t seed, unsigned version, std::size_t minBytes);
+
 } // namespace vorlin::test

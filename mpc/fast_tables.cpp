@@ -1,0 +1,127 @@
+#include "mpc/fast_tables.hpp"
+
+#include <algorithm>
+#include <array>
+#include <vector>
+
+namespace vorlin {
+
+namespace {
+
+std::uint32_t longestCode(const CodeTable& table) {
+    std::uint32_t longest = 0;
+    for (std::uint32_t i = 0; i < table.count; ++i)
+        longest = std::max(longest, table.entry[i].length);
+    return longest;
+}
+
+// Calls fill(firstIndex, lastIndex, entry) for the index range that every
+// code of up to `bits` bits covers when indexed by the next `bits` bits.
+template <typename Fill> void forEachCodeRange(const CodeTable& table, unsigned bits, Fill fill) {
+    for (std::uint32_t i = 0; i < table.count; ++i) {
+        const HuffEntry& e = table.entry[i];
+        if (e.length > bits) continue;
+        std::uint32_t first = e.code >> (32 - bits);
+        fill(first, first + (1u << (bits - e.length)), e);
+    }
+}
+
+void buildValueTable(ValueTable& out, const TableListing& listing) {
+    buildTable(out.sorted, listing);
+    out.bits = std::min(longestCode(out.sorted), 10u);
+    std::fill(std::begin(out.entry), std::end(out.entry), ValueTable::Entry{0, 0});
+    forEachCodeRange(out.sorted, out.bits,
+                     [&](std::uint32_t from, std::uint32_t to, const HuffEntry& e) {
+                         std::fill(out.entry + from, out.entry + to,
+                                   ValueTable::Entry{static_cast<std::int8_t>(e.value),
+                                                     static_cast<std::uint8_t>(e.length)});
+                     });
+}
+
+constexpr unsigned indexBits = RunTable::indexBits;
+constexpr std::uint32_t indexMask = (1u << indexBits) - 1;
+
+// The length of the first code of every pattern of the index's width (0:
+// longer than the index).
+using FirstLengths = std::array<std::uint8_t, 1u << indexBits>;
+
+FirstLengths firstLengths(const CodeTable& table) {
+    FirstLengths first{};
+    forEachCodeRange(table, indexBits,
+                     [&](std::uint32_t from, std::uint32_t to, const HuffEntry& e) {
+                         std::fill(first.begin() + from, first.begin() + to,
+                                   static_cast<std::uint8_t>(e.length));
+                     });
+    return first;
+}
+
+// Packs, for every pattern, the whole codes (up to three) it begins with.
+void packRuns(std::uint16_t* entry, const FirstLengths& first) {
+    for (std::uint32_t p = 0; p <= indexMask; ++p) {
+        std::uint32_t packed = 0, codes = 0, used = 0;
+        while (codes < RunTable::maxCodes) {
+            const unsigned rest = indexBits - used;
+            const std::uint32_t length = rest ? first[(p << used) & indexMask] : 0;
+            if (length == 0 || length > rest) break;
+            used += length;
+            packed |= used << (4 * codes);
+            ++codes;
+        }
+        entry[p] = static_cast<std::uint16_t>(packed | codes << 12);
+    }
+}
+
+void buildRunTable(RunTable& out, const TableListing& listing) {
+    buildTable(out.sorted, listing);
+    packRuns(out.entry, firstLengths(out.sorted));
+}
+
+// A left code followed by a right one, as one code.
+void buildPairTable(PairTable& out, const RunTable& left, const RunTable& right) {
+    const FirstLengths firstLeft = firstLengths(left.sorted);
+    const FirstLengths firstRight = firstLengths(right.sorted);
+    FirstLengths pair{};
+    for (std::uint32_t p = 0; p <= indexMask; ++p) {
+        const unsigned l = firstLeft[p];
+        if (l == 0 || l >= indexBits) continue;
+        const unsigned r = firstRight[(p << l) & indexMask];
+        if (r != 0 && l + r <= indexBits) pair[p] = static_cast<std::uint8_t>(l + r);
+    }
+    packRuns(out.entry, pair);
+}
+
+void buildFastTables(FastTables& t) {
+    buildValueTable(t.sv6RegionA, sv46Listings[0]);
+    buildValueTable(t.sv6RegionB, sv46Listings[1]);
+    buildValueTable(t.sv6RegionC, sv46Listings[2]);
+    buildValueTable(t.sv6ScfiBundle, sv46Listings[3]);
+    buildRunTable(t.sv6ScaleDelta, sv46Listings[4]);
+    for (int r = 1; r <= 7; ++r) buildRunTable(t.sv6Quant[r], sv46Listings[4 + r]);
+    for (int l = 1; l <= 7; ++l)
+        for (int r = 1; r <= 7; ++r)
+            if (l != r) buildPairTable(t.sv6Pairs[l * 8 + r], t.sv6Quant[l], t.sv6Quant[r]);
+    buildValueTable(t.sv7ResolutionDelta, sv7Listings[0]);
+    buildValueTable(t.sv7Scfi, sv7Listings[1]);
+    CodeTable scale;
+    buildTable(scale, sv7Listings[2]);
+    forEachCodeRange(scale, 10, [&](std::uint32_t from, std::uint32_t to, const HuffEntry& e) {
+        std::fill(t.sv7ScaleSkip + from, t.sv7ScaleSkip + to,
+                  static_cast<std::uint8_t>(e.length + (e.value == 8 ? 6 : 0)));
+    });
+    for (int r = 1; r <= 7; ++r)
+        for (int set = 0; set < 2; ++set)
+            buildRunTable(t.sv7Quant[set * 8 + r], sv7Listings[3 + 2 * (r - 1) + set]);
+}
+
+} // namespace
+
+const FastTables& fastTables() {
+    static const FastTables* const tables = [] {
+        auto* built = new FastTables{};
+        buildFastTables(*built);
+        return built;
+    }();
+    return *tables;
+}
+
+} // namespace vorlin

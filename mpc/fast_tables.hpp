@@ -1,0 +1,194 @@
+// Lookup tables and a bit cursor for walking frames quickly. They decode
+// exactly the codes of the sorted code tables (a longer code falls back to
+// the plain scan of the sorted entries); they are derived once per process
+// from the same listings and never change.
+#pragma once
+
+#include <bit>
+#include <cstdint>
+#include <cstring>
+
+#include "mpc/bit_reader.hpp"
+#include "mpc/code_tables.hpp"
+
+namespace vorlin {
+
+// Reads the frame bits from the bit reader's byte-ordered copy of the ring
+// through a 64-bit register. `buffer` holds `avail` valid bits left-aligned
+// (any bits below them are the stream's own or zero); `next` is the byte
+// where the bits after them start. refill() tops the register up to 56..63
+// bits with one unaligned 8-byte load and no branch; peeks and consumes
+// between two refills must stay within what it guarantees (56 bits).
+class BitCursor {
+  public:
+    static constexpr std::uint32_t ringBytes = ringWords * 4;
+    static constexpr std::uint32_t positionMask = ringBytes * 8 - 1;
+
+    // Starts at a bit position counted as wordIndex * 32 + bitPos.
+    BitCursor(const std::uint8_t* ordered, std::uint32_t position)
+        : bytes_(ordered), next_((position & positionMask) >> 3) {
+        refill();
+        consume(position & 7);
+    }
+
+    // The bit position, counted as above, modulo the ring's size in bits.
+    std::uint32_t position() const { return (next_ * 8 - avail_) & positionMask; }
+
+    void refill() {
+        std::uint64_t loaded;
+        std::memcpy(&loaded, bytes_ + next_, 8);
+        if constexpr (std::endian::native == std::endian::little)
+            loaded = __builtin_bswap64(loaded);
+        buffer_ |= loaded >> avail_;
+        next_ = (next_ + ((63 - avail_) >> 3)) & (ringBytes - 1);
+        avail_ |= 56;
+    }
+
+    // The next k bits (1..32) as a number.
+    std::uint32_t peek(unsigned k) const { return static_cast<std::uint32_t>(buffer_ >> (64 - k)); }
+    std::uint32_t peek32() const { return static_cast<std::uint32_t>(buffer_ >> 32); }
+
+    void consume(std::uint32_t n) {
+        buffer_ <<= n;
+        avail_ -= n;
+    }
+
+    std::uint32_t read(std::uint32_t n) {
+        const std::uint32_t value = n ? peek(n) : 0;
+        consume(n);
+        return value;
+    }
+
+    // Consumes any number of bits, and refills.
+    void skipLong(std::uint32_t n) { *this = BitCursor(bytes_, position() + n); }
+
+  private:
+    const std::uint8_t* bytes_;
+    std::uint64_t buffer_ = 0;
+    std::uint32_t next_;
+    std::uint32_t avail_ = 0;
+};
+
+// Decodes a code whose value steers the syntax. Indexed by the next `bits`
+// bits (the longest code, at most 10); an entry of length 0 means the code is
+// longer and the sorted entries are scanned instead.
+struct ValueTable {
+    struct Entry {
+        std::int8_t value;
+        std::uint8_t length;
+    };
+    Entry entry[1024];
+    std::uint32_t bits;
+    CodeTable sorted;
+};
+
+// Skips runs of codes whose values nobody needs (samples, scale
+// differences). Indexed by the next 12 bits, an entry tells the total length
+// of the first one, two and three whole codes those bits begin with (bits
+// 0-3, 4-7, 8-11) and how many there are, up to three (bits 12-15); a count
+// of 0 means the first code is longer than 12 bits and the sorted entries
+// are scanned.
+struct RunTable {
+    static constexpr unsigned indexBits = 12;
+    static constexpr unsigned maxCodes = 3;
+    std::uint16_t entry[1u << indexBits];
+    CodeTable sorted;
+
+    // The codes an entry lets a run of `count` more codes take, and their length.
+    static std::uint32_t codesTaken(std::uint32_t e, std::uint32_t count) {
+        const std::uint32_t codes = e >> 12;
+        return codes < count ? codes : count;
+    }
+    static std::uint32_t lengthOf(std::uint32_t e, std::uint32_t taken) {
+        return (e << 4) >> (4 * taken) & 15; // 0 for none taken
+    }
+};
+
+// Like a RunTable, for a band whose left and right samples alternate between
+// two different tables: each "code" is a left code followed by a right one.
+struct PairTable {
+    std::uint16_t entry[1u << RunTable::indexBits];
+};
+
+struct FastTables {
+    ValueTable sv6RegionA, sv6RegionB, sv6RegionC, sv6ScfiBundle;
+    RunTable sv6ScaleDelta;
+    RunTable sv6Quant[8];   // by resolution 1..7
+    PairTable sv6Pairs[64]; // by left resolution * 8 + right resolution, the two different
+    ValueTable sv7ResolutionDelta, sv7Scfi;
+    std::uint8_t sv7ScaleSkip[1024]; // scale code length, the escape's 6 bits included
+    RunTable sv7Quant[16];           // by set * 8 + resolution 1..7
+};
+
+// The tables, built on first use.
+const FastTables& fastTables();
+
+// The plain scan of a sorted table over a left-aligned window; the match's entry.
+inline const HuffEntry& scanSorted(const CodeTable& table, std::uint32_t window) {
+    const HuffEntry* entry = table.entry;
+    while (entry->code > window) ++entry;
+    return *entry;
+}
+
+// Decodes one code; needs 14 valid bits.
+inline std::int32_t decodeValue(BitCursor& bits, const ValueTable& table) {
+    const ValueTable::Entry e = table.entry[bits.peek(table.bits)];
+    if (e.length) {
+        bits.consume(e.length);
+        return e.value;
+    }
+    const HuffEntry& slow = scanSorted(table.sorted, bits.peek32());
+    bits.consume(slow.length);
+    return slow.value;
+}
+
+// The length of the next code of `table`; needs 14 valid bits.
+inline std::uint32_t codeLength(const BitCursor& bits, const RunTable& table) {
+    const std::uint32_t first = table.entry[bits.peek(RunTable::indexBits)] & 15;
+    return first ? first : scanSorted(table.sorted, bits.peek32()).length;
+}
+
+// Consumes `count` codes of one table: two lookups per refill, each taking
+// as many codes (up to three) as its entry holds and the run has left, with
+// no branch on how many.
+inline void skipCodes(BitCursor& bits, const RunTable& table, std::uint32_t count) {
+    while (count > 0) {
+        bits.refill();
+        const std::uint32_t e1 = table.entry[bits.peek(RunTable::indexBits)];
+        const std::uint32_t t1 = RunTable::codesTaken(e1, count);
+        bits.consume(RunTable::lengthOf(e1, t1));
+        count -= t1;
+        const std::uint32_t e2 = table.entry[bits.peek(RunTable::indexBits)];
+        const std::uint32_t t2 = RunTable::codesTaken(e2, count);
+        bits.consume(RunTable::lengthOf(e2, t2));
+        count -= t2;
+        if (t1 == 0) { // a code longer than the index
+            bits.consume(scanSorted(table.sorted, bits.peek32()).length);
+            --count;
+        }
+    }
+}
+
+// Consumes `count` left and right code pairs of a band whose channels use
+// the tables `left` and `right`.
+inline void skipPairs(BitCursor& bits, const PairTable& pairs, const RunTable& left,
+                      const RunTable& right, std::uint32_t count) {
+    while (count > 0) {
+        bits.refill();
+        const std::uint32_t e1 = pairs.entry[bits.peek(RunTable::indexBits)];
+        const std::uint32_t t1 = RunTable::codesTaken(e1, count);
+        bits.consume(RunTable::lengthOf(e1, t1));
+        count -= t1;
+        const std::uint32_t e2 = pairs.entry[bits.peek(RunTable::indexBits)];
+        const std::uint32_t t2 = RunTable::codesTaken(e2, count);
+        bits.consume(RunTable::lengthOf(e2, t2));
+        count -= t2;
+        if (t1 == 0) { // a pair longer than the index
+            bits.consume(codeLength(bits, left));
+            bits.consume(codeLength(bits, right));
+            --count;
+        }
+    }
+}
+
+} // namespace vorlin
