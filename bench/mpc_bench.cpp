@@ -1,0 +1,115 @@
+// Benchmarks of the MPC measurement's inner parts and of a whole stream.
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <memory>
+#include <random>
+#include <string>
+
+#include "mpc/frame_scanner.hpp"
+#include "tests/mpc_writer.hpp"
+
+using namespace vorlin;
+
+namespace {
+
+// A scanner whose ring holds `bytes` from the start, read from bit 0.
+struct LoadedScanner {
+    explicit LoadedScanner(const std::string& bytes)
+        : stream(bytes.data(), bytes.size()), scanner(new FrameScanner(stream)) {
+        scanner->resetScanner();
+        scanner->bits.startAt(0, 0);
+    }
+    void rewind() {
+        scanner->bits.resetBits();
+        scanner->bits.currentWord = scanner->bits.ring[0];
+    }
+    MemoryByteStream stream;
+    std::unique_ptr<FrameScanner> scanner;
+};
+
+const CodeTable& tableByIndex(FrameScanner& s, int index) {
+    const CodeTable* sv46[12] = {&s.sv6RegionA,    &s.sv6RegionB,  &s.sv6RegionC,  &s.sv6ScfiBundle,
+                                 &s.sv6ScaleDelta, &s.sv6Quant[0], &s.sv6Quant[1], &s.sv6Quant[2],
+                                 &s.sv6Quant[3],   &s.sv6Quant[4], &s.sv6Quant[5], &s.sv6Quant[6]};
+    if (index < 12) return *sv46[index];
+    index -= 12;
+    if (index == 0) return s.sv7ResolutionDelta;
+    if (index == 1) return s.sv7Scfi;
+    if (index == 2) return s.sv7ScaleDelta;
+    index -= 3;
+    return s.sv7Quant[index / 2][index % 2];
+}
+
+std::string tableName(int index) {
+    return index < 12 ? sv46Listings[index].name : sv7Listings[index - 12].name;
+}
+
+// One code of one table, over random bits (every code as often as a random
+// stream holds it).
+void BM_HuffDecode(benchmark::State& state) {
+    std::mt19937 rng(1);
+    std::string bytes(65536, '\0');
+    for (char& c : bytes) c = static_cast<char>(rng());
+    LoadedScanner loaded(bytes);
+    FrameScanner& s = *loaded.scanner;
+    const CodeTable& table = tableByIndex(s, static_cast<int>(state.range(0)));
+    state.SetLabel(tableName(static_cast<int>(state.range(0))));
+    std::int64_t codes = 0;
+    for (auto _ : state) {
+        loaded.rewind();
+        for (int i = 0; i < 4096; ++i) benchmark::DoNotOptimize(s.huffDecode(table));
+        codes += 4096;
+    }
+    state.SetItemsProcessed(codes);
+}
+BENCHMARK(BM_HuffDecode)->DenseRange(0, 28);
+
+// One realistic frame body, parsed again and again from the same place.
+void BM_FrameBody(benchmark::State& state) {
+    const unsigned version = static_cast<unsigned>(state.range(0));
+    std::mt19937 rng(2);
+    test::StreamShape shape{version, true, 31};
+    test::BitWriter body;
+    test::FrameContent content =
+        version == 7 ? test::realisticSv7Frame(rng, shape) : test::realisticSv46Frame(rng, shape);
+    if (version == 7)
+        test::writeSv7Body(body, content, shape);
+    else
+        test::writeSv46Body(body, content, shape);
+    LoadedScanner loaded(body.bytes());
+    FrameScanner& s = *loaded.scanner;
+    s.midSideStereo = 1;
+    s.maxBand = 31;
+    for (auto _ : state) {
+        loaded.rewind();
+        if (version == 7)
+            s.parseFrameSv7();
+        else
+            s.parseFrameSv46();
+        if (s.bits.bitsConsumed() != body.bitCount()) state.SkipWithError("wrong frame length");
+    }
+    state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(body.bitCount() / 8));
+    state.SetLabel(version == 7 ? "SV7" : "SV4-6");
+}
+BENCHMARK(BM_FrameBody)->Arg(7)->Arg(6);
+
+// A whole realistic stream of 8 MB measured from memory.
+void BM_MeasureStream(benchmark::State& state) {
+    const unsigned version = static_cast<unsigned>(state.range(0));
+    static const test::RealisticStream sv7 = test::realisticStream(3, 7, 8'000'000);
+    static const test::RealisticStream sv6 = test::realisticStream(3, 6, 8'000'000);
+    const test::RealisticStream& stream = version == 7 ? sv7 : sv6;
+    for (auto _ : state) {
+        MemoryByteStream memory(stream.bytes.data(), stream.bytes.size());
+        CdFrames length = measureMpcStream(memory, "bench.mpc");
+        if (length != stream.cdFrames) state.SkipWithError("wrong length");
+    }
+    state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(stream.bytes.size()));
+    state.SetLabel(version == 7 ? "SV7" : "SV4-6");
+}
+BENCHMARK(BM_MeasureStream)->Arg(7)->Arg(6)->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+BENCHMARK_MAIN();
