@@ -6,7 +6,8 @@
 #
 #   bash bench/compare_md5.sh [MEGABYTES] [ROUNDS]
 #
-# It builds the "bench" preset (the tool and the stream writer) first.
+# It builds the "bench" preset (the tool and the stream writer) first; set
+# VORLIN to time another build of the tool instead.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 megabytes=${1:-40}
@@ -14,7 +15,7 @@ rounds=${2:-11}
 
 cmake --preset bench >/dev/null
 cmake --build --preset bench >/dev/null
-tool=$PWD/build/bench/vorlin
+tool=${VORLIN:-$PWD/build/bench/vorlin}
 maker=$PWD/build/bench/bench/make_mpc_stream
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT

@@ -3,6 +3,10 @@
 #include <bit>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace vorlin {
 
 const std::uint32_t bitMask[33] = {
@@ -11,6 +15,32 @@ const std::uint32_t bitMask[33] = {
     0x00003FFF, 0x00007FFF, 0x0000FFFF, 0x0001FFFF, 0x0003FFFF, 0x0007FFFF, 0x000FFFFF,
     0x001FFFFF, 0x003FFFFF, 0x007FFFFF, 0x00FFFFFF, 0x01FFFFFF, 0x03FFFFFF, 0x07FFFFFF,
     0x0FFFFFFF, 0x1FFFFFFF, 0x3FFFFFFF, 0x7FFFFFFF, 0xFFFFFFFF};
+
+namespace {
+
+// Writes each word's bytes from the top down (words is a multiple of 4).
+void copyInReadingOrder(std::uint8_t* out, const std::uint32_t* words, std::uint32_t count) {
+    std::uint32_t i = 0;
+#if defined(__SSE2__)
+    // Swap the bytes of each 16-bit half, then the halves of each word.
+    for (; i + 4 <= count; i += 4) {
+        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(words + i));
+        if constexpr (std::endian::native == std::endian::little) {
+            v = _mm_or_si128(_mm_slli_epi16(v, 8), _mm_srli_epi16(v, 8));
+            v = _mm_shufflehi_epi16(_mm_shufflelo_epi16(v, 0xB1), 0xB1);
+        }
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 4 * i), v);
+    }
+#endif
+    for (; i < count; ++i) {
+        out[4 * i] = static_cast<std::uint8_t>(words[i] >> 24);
+        out[4 * i + 1] = static_cast<std::uint8_t>(words[i] >> 16);
+        out[4 * i + 2] = static_cast<std::uint8_t>(words[i] >> 8);
+        out[4 * i + 3] = static_cast<std::uint8_t>(words[i]);
+    }
+}
+
+} // namespace
 
 void BitReader::fill(std::uint32_t firstWord, std::int32_t bytes) {
     unsigned char* target = reinterpret_cast<unsigned char*>(ring + firstWord);
@@ -23,11 +53,7 @@ void BitReader::fill(std::uint32_t firstWord, std::int32_t bytes) {
         for (std::uint32_t i = 0; i < words; ++i)
             ring[firstWord + i] = __builtin_bswap32(ring[firstWord + i]);
     }
-    for (std::uint32_t i = 0; i < words; ++i) {
-        std::uint32_t word = ring[firstWord + i];
-        if constexpr (std::endian::native == std::endian::little) word = __builtin_bswap32(word);
-        std::memcpy(ordered + 4 * (firstWord + i), &word, 4);
-    }
+    copyInReadingOrder(ordered + 4 * firstWord, ring + firstWord, words);
     if (firstWord == 0) std::memcpy(ordered + ringWords * 4, ordered, 8);
 }
 

@@ -58,16 +58,17 @@ FirstLengths firstLengths(const CodeTable& table) {
 // Packs, for every pattern, the whole codes (up to three) it begins with.
 void packRuns(std::uint16_t* entry, const FirstLengths& first) {
     for (std::uint32_t p = 0; p <= indexMask; ++p) {
-        std::uint32_t packed = 0, codes = 0, used = 0;
+        std::uint32_t length[RunTable::maxCodes] = {}, codes = 0, used = 0;
         while (codes < RunTable::maxCodes) {
             const unsigned rest = indexBits - used;
-            const std::uint32_t length = rest ? first[(p << used) & indexMask] : 0;
-            if (length == 0 || length > rest) break;
-            used += length;
-            packed |= used << (4 * codes);
-            ++codes;
+            const std::uint32_t next = rest ? first[(p << used) & indexMask] : 0;
+            if (next == 0 || next > rest) break;
+            used += next;
+            length[codes++] = used;
         }
-        entry[p] = static_cast<std::uint16_t>(packed | codes << 12);
+        for (std::uint32_t i = codes; i < RunTable::maxCodes; ++i) length[i] = used;
+        entry[p] =
+            static_cast<std::uint16_t>(codes << 12 | length[2] << 8 | length[1] << 4 | length[0]);
     }
 }
 

@@ -83,24 +83,23 @@ struct ValueTable {
 };
 
 // Skips runs of codes whose values nobody needs (samples, scale
-// differences). Indexed by the next 12 bits, an entry tells the total length
-// of the first one, two and three whole codes those bits begin with (bits
-// 0-3, 4-7, 8-11) and how many there are, up to three (bits 12-15); a count
-// of 0 means the first code is longer than 12 bits and the sorted entries
-// are scanned.
+// differences). Indexed by the next 12 bits, an entry tells how many whole
+// codes, up to three, those bits begin with (bits 12-15) and the total
+// length of the first one, two and three of them (bits 0-3, 4-7, 8-11; past
+// the last whole code the total repeats, so bits 8-11 always hold the length
+// of all of them). No codes at all means the first code is longer than 12
+// bits and the sorted entries are scanned.
 struct RunTable {
     static constexpr unsigned indexBits = 12;
     static constexpr unsigned maxCodes = 3;
     std::uint16_t entry[1u << indexBits];
     CodeTable sorted;
 
-    // The codes an entry lets a run of `count` more codes take, and their length.
-    static std::uint32_t codesTaken(std::uint32_t e, std::uint32_t count) {
-        const std::uint32_t codes = e >> 12;
-        return codes < count ? codes : count;
-    }
-    static std::uint32_t lengthOf(std::uint32_t e, std::uint32_t taken) {
-        return (e << 4) >> (4 * taken) & 15; // 0 for none taken
+    static std::uint32_t codes(std::uint32_t e) { return e >> 12; }
+    static std::uint32_t allLength(std::uint32_t e) { return e >> 8 & 15; }
+    // The length of the first n (1..3) codes.
+    static std::uint32_t firstLength(std::uint32_t e, std::uint32_t n) {
+        return e >> (4 * (n - 1)) & 15;
     }
 };
 
@@ -144,51 +143,53 @@ inline std::int32_t decodeValue(BitCursor& bits, const ValueTable& table) {
 
 // The length of the next code of `table`; needs 14 valid bits.
 inline std::uint32_t codeLength(const BitCursor& bits, const RunTable& table) {
-    const std::uint32_t first = table.entry[bits.peek(RunTable::indexBits)] & 15;
-    return first ? first : scanSorted(table.sorted, bits.peek32()).length;
+    const std::uint32_t e = table.entry[bits.peek(RunTable::indexBits)];
+    return RunTable::codes(e) ? RunTable::firstLength(e, 1)
+                              : scanSorted(table.sorted, bits.peek32()).length;
 }
 
-// Consumes `count` codes of one table: two lookups per refill, each taking
-// as many codes (up to three) as its entry holds and the run has left, with
-// no branch on how many.
-inline void skipCodes(BitCursor& bits, const RunTable& table, std::uint32_t count) {
-    while (count > 0) {
-        bits.refill();
-        const std::uint32_t e1 = table.entry[bits.peek(RunTable::indexBits)];
-        const std::uint32_t t1 = RunTable::codesTaken(e1, count);
-        bits.consume(RunTable::lengthOf(e1, t1));
-        count -= t1;
-        const std::uint32_t e2 = table.entry[bits.peek(RunTable::indexBits)];
-        const std::uint32_t t2 = RunTable::codesTaken(e2, count);
-        bits.consume(RunTable::lengthOf(e2, t2));
-        count -= t2;
-        if (t1 == 0) { // a code longer than the index
-            bits.consume(scanSorted(table.sorted, bits.peek32()).length);
-            --count;
+// Consumes `count` (at least 1) codes through entries of the RunTable layout;
+// `longOne` consumes one code the index is too short for. Entries are taken
+// whole until one holds at least the codes still due; of that one only the
+// first few are taken. So the length that feeds the next lookup comes
+// straight from an entry, and the one branch that depends on the data is
+// the end of the run.
+template <typename LongOne>
+inline void skipRun(BitCursor& bits, const std::uint16_t* entry, std::uint32_t count,
+                    LongOne longOne) {
+    for (;;) {
+        bits.refill(); // two lookups of at most 12 bits
+        for (int twice = 0; twice < 2; ++twice) {
+            const std::uint32_t e = entry[bits.peek(RunTable::indexBits)];
+            const std::uint32_t codes = RunTable::codes(e);
+            if (codes - 1 >= count - 1) { // enough codes, or none (wrapping to the largest)
+                if (codes == 0) {
+                    longOne();
+                    if (--count == 0) return;
+                    break;
+                }
+                bits.consume(RunTable::firstLength(e, count));
+                return;
+            }
+            bits.consume(RunTable::allLength(e));
+            count -= codes;
         }
     }
+}
+
+inline void skipCodes(BitCursor& bits, const RunTable& table, std::uint32_t count) {
+    skipRun(bits, table.entry, count,
+            [&] { bits.consume(scanSorted(table.sorted, bits.peek32()).length); });
 }
 
 // Consumes `count` left and right code pairs of a band whose channels use
 // the tables `left` and `right`.
 inline void skipPairs(BitCursor& bits, const PairTable& pairs, const RunTable& left,
                       const RunTable& right, std::uint32_t count) {
-    while (count > 0) {
-        bits.refill();
-        const std::uint32_t e1 = pairs.entry[bits.peek(RunTable::indexBits)];
-        const std::uint32_t t1 = RunTable::codesTaken(e1, count);
-        bits.consume(RunTable::lengthOf(e1, t1));
-        count -= t1;
-        const std::uint32_t e2 = pairs.entry[bits.peek(RunTable::indexBits)];
-        const std::uint32_t t2 = RunTable::codesTaken(e2, count);
-        bits.consume(RunTable::lengthOf(e2, t2));
-        count -= t2;
-        if (t1 == 0) { // a pair longer than the index
-            bits.consume(codeLength(bits, left));
-            bits.consume(codeLength(bits, right));
-            --count;
-        }
-    }
+    skipRun(bits, pairs.entry, count, [&] {
+        bits.consume(codeLength(bits, left));
+        bits.consume(codeLength(bits, right));
+    });
 }
 
 } // namespace vorlin
