@@ -67,8 +67,7 @@ void packRuns(std::uint16_t* entry, const FirstLengths& first) {
             length[codes++] = used;
         }
         for (std::uint32_t i = codes; i < RunTable::maxCodes; ++i) length[i] = used;
-        entry[p] =
-            static_cast<std::uint16_t>(codes << 12 | length[2] << 8 | length[1] << 4 | length[0]);
+        entry[p] = RunTable::pack(codes, length);
     }
 }
 

@@ -53,6 +53,13 @@ class BitCursor {
         avail_ -= n;
     }
 
+    // Consumes the length in the low 4 bits of a run entry whose bits 4-5
+    // are clear: the shift takes the entry as it is.
+    void consumeEntry(std::uint32_t e) {
+        buffer_ <<= (e & 63);
+        avail_ -= e & 15;
+    }
+
     std::uint32_t read(std::uint32_t n) {
         const std::uint32_t value = n ? peek(n) : 0;
         consume(n);
@@ -84,22 +91,26 @@ struct ValueTable {
 
 // Skips runs of codes whose values nobody needs (samples, scale
 // differences). Indexed by the next 12 bits, an entry tells how many whole
-// codes, up to three, those bits begin with (bits 12-15) and the total
-// length of the first one, two and three of them (bits 0-3, 4-7, 8-11; past
-// the last whole code the total repeats, so bits 8-11 always hold the length
-// of all of them). No codes at all means the first code is longer than 12
-// bits and the sorted entries are scanned.
+// codes, up to three, those bits begin with (bits 6-7), their total length
+// (bits 0-3; bits 4-5 stay clear, so the entry itself serves as a shift
+// count), and the length of the first one and the first two (bits 8-11,
+// 12-15). No codes at all means the first code is longer than 12 bits and
+// the sorted entries are scanned.
 struct RunTable {
     static constexpr unsigned indexBits = 12;
     static constexpr unsigned maxCodes = 3;
     std::uint16_t entry[1u << indexBits];
     CodeTable sorted;
 
-    static std::uint32_t codes(std::uint32_t e) { return e >> 12; }
-    static std::uint32_t allLength(std::uint32_t e) { return e >> 8 & 15; }
-    // The length of the first n (1..3) codes.
+    static std::uint32_t codes(std::uint32_t e) { return e >> 6 & 3; }
+    static std::uint32_t allLength(std::uint32_t e) { return e & 15; }
+    // The length of the first n (1..3, at most codes(e)) codes.
     static std::uint32_t firstLength(std::uint32_t e, std::uint32_t n) {
-        return e >> (4 * (n - 1)) & 15;
+        return n == 3 ? e & 15 : e >> (4 + 4 * n) & 15;
+    }
+    static std::uint16_t pack(std::uint32_t codes, const std::uint32_t* lengths) {
+        return static_cast<std::uint16_t>(lengths[1] << 12 | lengths[0] << 8 | codes << 6 |
+                                          lengths[2]);
     }
 };
 
@@ -158,8 +169,8 @@ template <typename LongOne>
 inline void skipRun(BitCursor& bits, const std::uint16_t* entry, std::uint32_t count,
                     LongOne longOne) {
     for (;;) {
-        bits.refill(); // two lookups of at most 12 bits
-        for (int twice = 0; twice < 2; ++twice) {
+        bits.refill(); // four lookups of at most 12 bits
+        for (int lookup = 0; lookup < 4; ++lookup) {
             const std::uint32_t e = entry[bits.peek(RunTable::indexBits)];
             const std::uint32_t codes = RunTable::codes(e);
             if (codes - 1 >= count - 1) { // enough codes, or none (wrapping to the largest)
@@ -171,7 +182,7 @@ inline void skipRun(BitCursor& bits, const std::uint16_t* entry, std::uint32_t c
                 bits.consume(RunTable::firstLength(e, count));
                 return;
             }
-            bits.consume(RunTable::allLength(e));
+            bits.consumeEntry(e);
             count -= codes;
         }
     }
