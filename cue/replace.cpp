@@ -50,7 +50,8 @@ class SignalsHeld {
 
 int replaceCue(const std::string& cuePath, const LineList& lines) {
     struct stat st;
-    unsigned mode = ::stat(cuePath.c_str(), &st) == 0 ? (st.st_mode & 0777) : 0644;
+    const bool known = ::stat(cuePath.c_str(), &st) == 0;
+    unsigned mode = known ? (st.st_mode & 0777) : 0644;
 
     // Messages are printed only once the files are in their final state:
     // printing may itself end the process (SIGPIPE on a closed output).
@@ -73,6 +74,12 @@ int replaceCue(const std::string& cuePath, const LineList& lines) {
         return -1;
     }
     if (lines.writeTo(cuePath, mode)) {
+        // The new sheet belongs to whoever owned the old one, not to the
+        // user running the tool: root fixing a shared collection would
+        // otherwise take every sheet from its owner.
+        if (known && ::chown(cuePath.c_str(), st.st_uid, st.st_gid) != 0) {
+            // Refused (only root may give a file away): it stays with the user who fixed it.
+        }
         ::unlink(backup.c_str());
         held.release();
         std::printf("done.\n");
