@@ -15,6 +15,10 @@ struct Surface {
     const char* (*run)(const std::uint8_t*, std::size_t);
 };
 
+void PrintTo(const Surface& surface, std::ostream* out) {
+    *out << surface.name;
+}
+
 class FuzzReplay : public ::testing::TestWithParam<Surface> {};
 
 TEST_P(FuzzReplay, KeptInputsKeepEveryPromise) {
