@@ -145,7 +145,7 @@ std::vector<std::string> backupsIn(const std::string& dir) {
     return found;
 }
 
-TEST(Faults, DiskFullAtEveryByteOfTheNewSheetLosesNothing) {
+TEST(Faults, FailedRenamesAndDiskFullAtEveryByteLoseNothing) {
     TempDir dir;
     ScopedCwd cwd(dir.path());
     const std::string old = writeAlbum(dir.path(), 4);
@@ -154,6 +154,17 @@ TEST(Faults, DiskFullAtEveryByteOfTheNewSheetLosesNothing) {
     captureStdout([] { fixCue("album.cue", false); });
     const std::string fixed = readFile("album.cue");
     ASSERT_NE(fixed, old);
+
+    // The backup rename itself fails: nothing is touched.
+    writeFile("album.cue", old);
+    ChildRun refused = inChild([] {
+        replaceOps.renameFile = [](const char*, const char*) { return errno = EXDEV, -1; };
+        return fixCue("album.cue", false);
+    });
+    EXPECT_EQ(refused.result, -1);
+    EXPECT_EQ(refused.output, "Fixing cue 'album.cue'...\nFailed to backup old cue.\n");
+    EXPECT_EQ(readFile("album.cue"), old);
+    EXPECT_EQ(listDir(dir.path()), names);
 
     for (std::size_t limit = 0; limit <= fixed.size(); ++limit) {
         // The double fault (the old sheet cannot go back either) at every eighth byte.
