@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <iterator>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -209,7 +210,54 @@ const char* runWav(const std::uint8_t* data, std::size_t size) {
     return nullptr;
 }
 
+namespace {
+
+// One scanner walking a stream in memory, step by step as the measurement does.
+struct MpcWalker {
+    MpcWalker(const std::uint8_t* data, std::size_t size, bool reference)
+        : stream(data, size), scanner(new FrameScanner(stream)) {
+        StreamHeader header;
+        accepted = readStreamHeader(header, stream) == 0;
+        scanner->useReference = reference;
+        scanner->resetScanner();
+        scanner->loadHeader(header);
+        scanner->seekToFrames();
+    }
+    // One frame; false once the walk ends.
+    bool step() {
+        const std::uint32_t previous = scanner->bits.wordIndex;
+        samples = scanner->decodeFrame();
+        scanner->refillAfterFrame(previous);
+        return scanner->frameValid && samples > 0;
+    }
+    MemoryByteStream stream;
+    std::unique_ptr<FrameScanner> scanner;
+    bool accepted = false;
+    std::int32_t samples = 0;
+};
+
+} // namespace
+
+const char* compareMpcWalks(const std::uint8_t* data, std::size_t size, int* frames) {
+    MpcWalker fast(data, size, false), reference(data, size, true);
+    if (frames) *frames = 0;
+    if (!fast.accepted) return nullptr;
+    for (;;) {
+        const bool goesOn = fast.step();
+        reference.step();
+        const FrameScanner& a = *fast.scanner;
+        const FrameScanner& b = *reference.scanner;
+        if (fast.samples != reference.samples || a.frameValid != b.frameValid ||
+            a.bits.bitsConsumed() != b.bits.bitsConsumed() ||
+            a.bits.wordIndex != b.bits.wordIndex || a.bits.currentWord != b.bits.currentWord)
+            return "the fast frame walk and the code-by-code parse differ";
+        if (!goesOn) return nullptr;
+        if (frames) ++*frames;
+    }
+}
+
 const char* runMpc(const std::uint8_t* data, std::size_t size) {
+    if (const char* differs = compareMpcWalks(data, size)) return differs;
     MemoryByteStream stream(data, size);
     const CdFrames fromMemory = measureMpcStream(stream, "fuzz.mpc");
     Scratch& s = scratch();

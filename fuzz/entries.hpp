@@ -20,7 +20,11 @@ const char* runCueSheet(const std::uint8_t* data, std::size_t size);
 const char* runWav(const std::uint8_t* data, std::size_t size);
 
 // The bytes as an MPC file, measured from memory and from a real file, which
-// must agree.
+// must agree, and walked with the fast frame walk and the code-by-code parse,
+// which must consume the same bits frame by frame.
 const char* runMpc(const std::uint8_t* data, std::size_t size);
+
+// The second check of runMpc on its own; `frames` receives the frames walked.
+const char* compareMpcWalks(const std::uint8_t* data, std::size_t size, int* frames = nullptr);
 
 } // namespace vorlin::fuzz
