@@ -97,39 +97,6 @@ std::map<std::string, FileState> audioState(const std::string& dir) {
     return state;
 }
 
-struct ChildRun {
-    int result = 99;
-    int signal = 0; // the signal that ended the child, if one did
-    std::string output;
-};
-
-// Runs `body` in a forked child, with its standard output piped back; the
-// child's exit status is body's result (read back as a signed byte).
-ChildRun inChild(const std::function<int()>& body) {
-    int fds[2];
-    if (::pipe(fds) != 0) return {};
-    std::fflush(stdout);
-    pid_t pid = ::fork();
-    if (pid == 0) {
-        ::dup2(fds[1], STDOUT_FILENO);
-        ::close(fds[0]);
-        int result = body();
-        std::fflush(stdout);
-        ::_exit(result & 0xFF);
-    }
-    ::close(fds[1]);
-    ChildRun r;
-    char buffer[65536];
-    ssize_t n;
-    while ((n = ::read(fds[0], buffer, sizeof buffer)) > 0) r.output.append(buffer, n);
-    ::close(fds[0]);
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    if (WIFEXITED(status)) r.result = static_cast<signed char>(WEXITSTATUS(status));
-    if (WIFSIGNALED(status)) r.signal = WTERMSIG(status);
-    return r;
-}
-
 // The backup's rename succeeds, putting the old sheet back fails.
 int renameOnlyOnce(const char* from, const char* to) {
     static int calls = 0;
@@ -157,7 +124,7 @@ TEST(Faults, FailedRenamesAndDiskFullAtEveryByteLoseNothing) {
 
     // The backup rename itself fails: nothing is touched.
     writeFile("album.cue", old);
-    ChildRun refused = inChild([] {
+    ChildRun refused = runInChild([] {
         replaceOps.renameFile = [](const char*, const char*) { return errno = EXDEV, -1; };
         return fixCue("album.cue", false);
     });
@@ -172,7 +139,7 @@ TEST(Faults, FailedRenamesAndDiskFullAtEveryByteLoseNothing) {
             if (renameBackFails && limit % 8 != 0) continue;
             SCOPED_TRACE("file size limit " + std::to_string(limit));
             writeFile("album.cue", old);
-            ChildRun r = inChild([&] {
+            ChildRun r = runInChild([&] {
                 std::signal(SIGXFSZ, SIG_IGN); // a write past the limit fails with EFBIG
                 rlimit rl{limit, limit};
                 ::setrlimit(RLIMIT_FSIZE, &rl);
@@ -229,7 +196,7 @@ TEST(Faults, InterruptionWaitsForTheReplacementToFinish) {
         for (bool diskFull : {false, true}) {
             SCOPED_TRACE(std::to_string(signal) + (diskFull ? " disk full" : ""));
             writeFile("album.cue", old);
-            ChildRun r = inChild([&] {
+            ChildRun r = runInChild([&] {
                 std::signal(SIGXFSZ, SIG_IGN);
                 rlimit rl{0, 0};
                 if (diskFull) ::setrlimit(RLIMIT_FSIZE, &rl);
@@ -246,7 +213,7 @@ TEST(Faults, InterruptionWaitsForTheReplacementToFinish) {
     // A file size limit whose signal is not ignored: the write fails, the old
     // sheet goes back, and only then does the signal end the process.
     writeFile("album.cue", old);
-    ChildRun r = inChild([] {
+    ChildRun r = runInChild([] {
         rlimit none{0, 0};
         ::setrlimit(RLIMIT_CORE, &none);
         ::setrlimit(RLIMIT_FSIZE, &none);
@@ -340,7 +307,7 @@ TEST(Faults, KilledAtAnyMomentLosesNothing) {
 // the test's own pages, copied by the fork, as the child's.
 ChildRun spawnVorlin(const std::vector<std::string>& args, const std::string& cwd,
                      const std::string& peakFile = "") {
-    return inChild([&] {
+    return runInChild([&] {
         std::vector<const char*> argv;
         if (!peakFile.empty()) argv = {"time", "-q", "-f", "%M", "-o", peakFile.c_str()};
         argv.push_back(VORLIN_BINARY);

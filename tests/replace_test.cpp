@@ -57,45 +57,22 @@ struct RenameHook {
     ReplaceOps saved;
 };
 
-struct Outcome {
-    int result = 99;
-    std::string output;
-};
-
-Outcome fixHere(const std::string& cue, bool force = false) {
-    Outcome r;
+ChildRun fixHere(const std::string& cue, bool force = false) {
+    ChildRun r;
     r.output = captureStdout([&] { r.result = fixCue(cue, force); });
     return r;
 }
 
 // Fixes `cue` in a child process that may not write files past 64 bytes
 // (SIGXFSZ ignored, so writes fail with an error instead of killing it).
-Outcome fixWithSmallFileLimit(const std::string& cue, bool failRenameBack) {
-    int fds[2];
-    if (::pipe(fds) != 0) return {};
-    std::fflush(stdout); // nothing buffered may reach the child's output
-    pid_t pid = ::fork();
-    if (pid == 0) {
-        ::dup2(fds[1], STDOUT_FILENO);
-        ::close(fds[0]);
+ChildRun fixWithSmallFileLimit(const std::string& cue, bool failRenameBack) {
+    return runInChild([&] {
         std::signal(SIGXFSZ, SIG_IGN);
         rlimit limit{64, 64};
         ::setrlimit(RLIMIT_FSIZE, &limit);
         if (failRenameBack) replaceOps.renameFile = renameOnlyOnce;
-        int result = fixCue(cue, true);
-        std::fflush(stdout);
-        ::_exit(result & 0xFF);
-    }
-    ::close(fds[1]);
-    Outcome r;
-    char buffer[512];
-    ssize_t n;
-    while ((n = ::read(fds[0], buffer, sizeof buffer)) > 0) r.output.append(buffer, n);
-    ::close(fds[0]);
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    if (WIFEXITED(status)) r.result = static_cast<signed char>(WEXITSTATUS(status));
-    return r;
+        return fixCue(cue, true);
+    });
 }
 
 } // namespace
@@ -106,7 +83,7 @@ TEST(ReplaceCue, SuccessLeavesNoBackupAndKeepsPermissions) {
         writeAlbum(dir);
         ::chmod(dir.file("a.cue").c_str(), mode);
         ScopedCwd cwd(dir.path());
-        Outcome r = fixHere("a.cue");
+        ChildRun r = fixHere("a.cue");
         EXPECT_EQ(r.result, 0);
         EXPECT_EQ(r.output, "Fixing cue 'a.cue'...\ndone.\n");
         EXPECT_EQ(readFile("a.cue"), twoTrackFixed);
@@ -123,7 +100,7 @@ TEST(ReplaceCue, ReadOnlySheetIsRefused) {
             writeAlbum(dir);
             ::chmod(dir.file("a.cue").c_str(), mode);
             ScopedCwd cwd(dir.path());
-            Outcome r = fixHere("a.cue", force);
+            ChildRun r = fixHere("a.cue", force);
             EXPECT_EQ(r.result, -1);
             EXPECT_EQ(r.output, "File 'a.cue' is read only.\n");
             EXPECT_EQ(readFile("a.cue"), twoTrackSheet);
@@ -136,7 +113,7 @@ TEST(ReplaceCue, FailedBackupLeavesTheSheetAlone) {
     writeAlbum(dir);
     ScopedCwd cwd(dir.path());
     RenameHook hook(failRename);
-    Outcome r = fixHere("a.cue");
+    ChildRun r = fixHere("a.cue");
     EXPECT_EQ(r.result, -1);
     EXPECT_EQ(r.output, "Fixing cue 'a.cue'...\nFailed to backup old cue.\n");
     EXPECT_EQ(readFile("a.cue"), twoTrackSheet);
@@ -147,7 +124,7 @@ TEST(ReplaceCue, FailedWriteRestoresTheOldSheet) {
     TempDir dir;
     writeAlbum(dir);
     ScopedCwd cwd(dir.path());
-    Outcome r = fixWithSmallFileLimit("a.cue", false);
+    ChildRun r = fixWithSmallFileLimit("a.cue", false);
     EXPECT_EQ(r.result, -1);
     EXPECT_EQ(r.output, "Fixing cue 'a.cue'...\nFailed to write new cue.\n");
     EXPECT_EQ(readFile("a.cue"), twoTrackSheet);
@@ -167,7 +144,7 @@ TEST(ReplaceCue, BackupThatCannotGoBackIsNamed) {
     ::mkdir(dir.file("sub").c_str(), 0755);
     writeAlbum(dir, "sub/");
     ScopedCwd cwd(dir.path());
-    Outcome r = fixWithSmallFileLimit("sub/a.cue", true);
+    ChildRun r = fixWithSmallFileLimit("sub/a.cue", true);
     EXPECT_EQ(r.result, -1);
     const std::string head = "Fixing cue 'sub/a.cue'...\nFailed to write new cue.\n"
                              "Old cue saved as 'sub/.";

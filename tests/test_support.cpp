@@ -108,6 +108,31 @@ std::string captureStdout(const std::function<void()>& body) {
     return text;
 }
 
+ChildRun runInChild(const std::function<int()>& body) {
+    int fds[2];
+    if (::pipe(fds) != 0) return {};
+    std::fflush(stdout); // nothing buffered may reach the child's output
+    pid_t pid = ::fork();
+    if (pid == 0) {
+        ::dup2(fds[1], STDOUT_FILENO);
+        ::close(fds[0]);
+        int result = body();
+        std::fflush(stdout);
+        ::_exit(result & 0xFF);
+    }
+    ::close(fds[1]);
+    ChildRun r;
+    char buffer[65536];
+    ssize_t n;
+    while ((n = ::read(fds[0], buffer, sizeof buffer)) > 0) r.output.append(buffer, n);
+    ::close(fds[0]);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    if (WIFEXITED(status)) r.result = static_cast<signed char>(WEXITSTATUS(status));
+    if (WIFSIGNALED(status)) r.signal = WTERMSIG(status);
+    return r;
+}
+
 RunResult runVorlin(const std::vector<std::string>& args, const std::string& cwd) {
     int pipeFds[2];
     if (pipe(pipeFds) != 0) throw std::runtime_error("pipe failed");

@@ -48,6 +48,15 @@ std::vector<std::string> listDir(const std::string& dir);
 // Runs `body` and returns what it printed to standard output.
 std::string captureStdout(const std::function<void()>& body);
 
+struct ChildRun {
+    int result = 99; // body's result, read back as a signed byte
+    int signal = 0;  // the signal that ended the child, if one did
+    std::string output;
+};
+
+// Runs `body` in a forked child with its standard output piped back.
+ChildRun runInChild(const std::function<int()>& body);
+
 struct RunResult {
     int exitStatus = -1; // the process's exit status (0..255), or -1 if it did not exit
     std::string output;  // its standard output
