@@ -1,6 +1,8 @@
 // Benchmarks of the MPC measurement's inner parts and of a whole stream.
 #include <benchmark/benchmark.h>
 
+#include <unistd.h>
+
 #include <cstdio>
 #include <memory>
 #include <random>
@@ -112,6 +114,27 @@ void BM_MeasureStream(benchmark::State& state) {
     state.SetLabel(version == 7 ? "SV7" : "SV4-6");
 }
 BENCHMARK(BM_MeasureStream)->Arg(7)->Arg(6)->Unit(benchmark::kMillisecond);
+
+// The same through mpcLengthFrames from a file (in the page cache after the
+// first round): opening, reading the ring's blocks, walking.
+void BM_MpcLengthFrames(benchmark::State& state) {
+    const unsigned version = static_cast<unsigned>(state.range(0));
+    const test::RealisticStream stream = test::realisticStream(4, version, 8'000'000);
+    char path[] = "/tmp/vorlin-bench-XXXXXX";
+    const int fd = ::mkstemp(path);
+    if (fd < 0 || ::write(fd, stream.bytes.data(), stream.bytes.size()) !=
+                      static_cast<ssize_t>(stream.bytes.size())) {
+        state.SkipWithError("cannot write the stream file");
+        return;
+    }
+    ::close(fd);
+    for (auto _ : state)
+        if (mpcLengthFrames(path) != stream.cdFrames) state.SkipWithError("wrong length");
+    ::unlink(path);
+    state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(stream.bytes.size()));
+    state.SetLabel(version == 7 ? "SV7" : "SV4-6");
+}
+BENCHMARK(BM_MpcLengthFrames)->Arg(7)->Arg(6)->Unit(benchmark::kMillisecond);
 
 } // namespace
 
