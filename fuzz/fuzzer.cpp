@@ -1,4 +1,5 @@
-// libFuzzer target: arbitrary bytes through vorlin::fuzz::runCueSheet.
+// libFuzzer target: arbitrary bytes through one entry point of fuzz/entries,
+// chosen when the target is built (VORLIN_FUZZ_ENTRY, e.g. runMpc).
 #include <cstdio>
 #include <cstdlib>
 
@@ -11,7 +12,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    if (const char* broken = vorlin::fuzz::runCueSheet(data, size)) {
+    if (const char* broken = vorlin::fuzz::VORLIN_FUZZ_ENTRY(data, size)) {
         std::fprintf(stderr, "broken promise: %s\n", broken);
         std::abort();
     }
