@@ -1,7 +1,5 @@
 #include "cue/line_list.hpp"
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -19,37 +17,16 @@ int LineList::append(std::string_view text) {
     return 1;
 }
 
-namespace {
-
-bool writeAll(int fd, const char* data, std::size_t size) {
+int LineList::writeTo(int fd) const {
+    if (count_ == 0) return 0;
+    const char* data = text_.data();
+    std::size_t size = text_.size();
     while (size > 0) {
         ssize_t n = ::write(fd, data, size);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return 0;
         data += n;
         size -= static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
-} // namespace
-
-int LineList::writeTo(const std::string& path, unsigned mode) const {
-    if (count_ == 0) return 0;
-    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOCTTY, 0600);
-    if (fd < 0) return 0;
-    // The mode given at creation is narrowed by the umask; set the bits
-    // outright. A file system without permission bits may refuse, which
-    // costs nothing of the sheet's content.
-    (void)::fchmod(fd, static_cast<mode_t>(mode & 0777));
-    bool ok = writeAll(fd, text_.data(), text_.size());
-    ok = ok && ::fsync(fd) == 0;
-    ok = (::close(fd) == 0) && ok;
-    if (!ok) {
-        ::unlink(path.c_str());
-        return 0;
     }
     return 1;
 }

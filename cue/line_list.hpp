@@ -12,12 +12,10 @@ class LineList {
     // Adds a copy of `text`; 1 on success, 0 when memory ran out.
     int append(std::string_view text);
 
-    // Creates `path` (replacing any file of that name) with permission bits
-    // `mode` and writes every
-    // line as held. The file counts as written only when every write, fsync
-    // and close succeeded; on any failure a file this call created is
-    // removed. 1 on success, 0 on failure (an empty list is never written).
-    int writeTo(const std::string& path, unsigned mode = 0644) const;
+    // Writes every line as held to the open file `fd`. 1 when all of it was
+    // written, 0 when a write failed or the list is empty (an empty sheet is
+    // never written).
+    int writeTo(int fd) const;
 
     std::uint32_t count() const { return count_; }
     const std::string& text() const { return text_; }

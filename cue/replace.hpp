@@ -1,5 +1,6 @@
-// Puts a rewritten cue sheet in place of the old one through a backup that
-// exists only while the new sheet is written.
+// Puts a rewritten cue sheet in place of the old one: the new sheet is
+// written in full to a hidden file beside it, synced, and renamed over the
+// sheet's name, so that the name always holds a complete sheet, old or new.
 #pragma once
 
 #include <string>
@@ -8,9 +9,11 @@
 
 namespace vorlin {
 
-// The file operations the replacement depends on; tests swap in failing ones.
+// The file operations the replacement depends on; tests swap in failing or
+// watching ones.
 struct ReplaceOps {
     int (*renameFile)(const char* from, const char* to);
+    int (*syncFile)(int fd); // the new sheet's file, then its folder
 };
 extern ReplaceOps replaceOps;
 
@@ -18,9 +21,8 @@ extern ReplaceOps replaceOps;
 std::string directoryOf(const std::string& path);
 
 // Replaces the sheet at `cuePath` with `lines`. Prints "done.\n" and returns 0
-// on success; prints the failure and returns -1 otherwise, with the old
-// sheet back under its name (or, if even that fails, under the backup name,
-// which is printed).
+// once the new sheet is in place; prints the failure and returns -1
+// otherwise, with the old sheet untouched and nothing left behind.
 int replaceCue(const std::string& cuePath, const LineList& lines);
 
 } // namespace vorlin

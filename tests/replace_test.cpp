@@ -1,15 +1,13 @@
-// Putting the new sheet in place: the backup, write failures, permissions
-// and read-only sheets.
+// Putting the new sheet in place: the temporary file beside it, mode and
+// owner, a failure at each step, folders the user may not write to,
+// symbolic links and long names.
 #include <gtest/gtest.h>
 
-#include <sys/resource.h>
+#include <fcntl.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <csignal>
-#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -26,35 +24,22 @@ namespace {
 
 const std::vector<std::string> albumFiles = {"01.wav", "02.wav", "a.cue"};
 
-void writeAlbum(const TempDir& dir, const std::string& sub = "") {
-    writeFile(dir.file(sub + "01.wav"), wavOfCdFrames(twoTrackFirstLength));
-    writeFile(dir.file(sub + "02.wav"), wavOfCdFrames(9000));
-    writeFile(dir.file(sub + "a.cue"), twoTrackSheet);
+void writeAlbum(const TempDir& dir, const std::string& sheet = "a.cue") {
+    writeFile(dir.file("01.wav"), wavOfCdFrames(twoTrackFirstLength));
+    writeFile(dir.file("02.wav"), wavOfCdFrames(9000));
+    writeFile(dir.file(sheet), twoTrackSheet);
 }
 
-unsigned modeOf(const std::string& path) {
+struct stat lstatOf(const std::string& path) {
     struct stat st {};
-    ::stat(path.c_str(), &st);
-    return st.st_mode & 07777;
+    ::lstat(path.c_str(), &st);
+    return st;
 }
 
-int failRename(const char*, const char*) {
-    errno = EACCES;
-    return -1;
-}
-
-// Lets the first rename (the backup) through and fails every later one.
-int renameOnlyOnce(const char* from, const char* to) {
-    static int calls = 0;
-    return ++calls == 1 ? std::rename(from, to) : failRename(from, to);
-}
-
-struct RenameHook {
-    explicit RenameHook(int (*hook)(const char*, const char*)) : saved(replaceOps) {
-        replaceOps.renameFile = hook;
-    }
-    ~RenameHook() { replaceOps = saved; }
-    ReplaceOps saved;
+// Puts the real operations back when a test that swapped some ends.
+struct OpsRestored {
+    ReplaceOps saved = replaceOps;
+    ~OpsRestored() { replaceOps = saved; }
 };
 
 ChildRun fixHere(const std::string& cue, bool force = false) {
@@ -63,32 +48,50 @@ ChildRun fixHere(const std::string& cue, bool force = false) {
     return r;
 }
 
-// Fixes `cue` in a child process that may not write files past 64 bytes
-// (SIGXFSZ ignored, so writes fail with an error instead of killing it).
-ChildRun fixWithSmallFileLimit(const std::string& cue, bool failRenameBack) {
-    return runInChild([&] {
-        std::signal(SIGXFSZ, SIG_IGN);
-        rlimit limit{64, 64};
-        ::setrlimit(RLIMIT_FSIZE, &limit);
-        if (failRenameBack) replaceOps.renameFile = renameOnlyOnce;
-        return fixCue(cue, true);
-    });
+// What the sync operation saw at each call: a folder or the new sheet's
+// file, the sheet's content then, and the hidden names beside it.
+struct SyncCall {
+    bool folder;
+    std::string sheet;
+    std::vector<std::string> hidden;
+};
+std::vector<SyncCall> syncCalls;
+std::string watchedSheet;
+int folderSyncResult = 0;
+
+int watchSync(int fd) {
+    struct stat st {};
+    ::fstat(fd, &st);
+    SyncCall call{S_ISDIR(st.st_mode), readFile(watchedSheet), {}};
+    for (const std::string& name : listDir(".")) {
+        if (name[0] == '.') call.hidden.push_back(name);
+    }
+    syncCalls.push_back(call);
+    return call.folder ? folderSyncResult : ::fsync(fd);
 }
 
 } // namespace
 
-TEST(ReplaceCue, SuccessLeavesNoBackupAndKeepsPermissions) {
+TEST(ReplaceCue, NewSheetKeepsModeAndOwner) {
+    // Root gives the sheet back to its owner; anyone else keeps it.
+    const bool root = ::geteuid() == 0;
     for (unsigned mode : {0600u, 0664u, 0646u}) {
         TempDir dir;
         writeAlbum(dir);
         ::chmod(dir.file("a.cue").c_str(), mode);
+        if (root) {
+            ASSERT_EQ(::chown(dir.file("a.cue").c_str(), 65534, 65534), 0);
+        }
         ScopedCwd cwd(dir.path());
         ChildRun r = fixHere("a.cue");
         EXPECT_EQ(r.result, 0);
         EXPECT_EQ(r.output, "Fixing cue 'a.cue'...\ndone.\n");
         EXPECT_EQ(readFile("a.cue"), twoTrackFixed);
-        EXPECT_EQ(modeOf("a.cue"), mode);
         EXPECT_EQ(listDir(dir.path()), albumFiles);
+        struct stat st = lstatOf("a.cue");
+        EXPECT_EQ(st.st_mode & 07777, mode);
+        EXPECT_EQ(st.st_uid, root ? 65534u : ::geteuid());
+        EXPECT_EQ(st.st_gid, root ? 65534u : ::getegid());
     }
 }
 
@@ -108,66 +111,126 @@ TEST(ReplaceCue, ReadOnlySheetIsRefused) {
     }
 }
 
-TEST(ReplaceCue, FailedBackupLeavesTheSheetAlone) {
+// A writable sheet in a folder the user may not write to: no temporary file
+// can be made beside it.
+TEST(ReplaceCue, FolderWithoutWritePermissionChangesNothing) {
     TempDir dir;
     writeAlbum(dir);
+    ::chmod(dir.file("a.cue").c_str(), 0666);
+    ::chmod(dir.path().c_str(), 0555);
     ScopedCwd cwd(dir.path());
-    RenameHook hook(failRename);
-    ChildRun r = fixHere("a.cue");
+    ChildRun r = runInChild([] {
+        // Root writes anywhere: run as an ordinary user.
+        if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) return 98;
+        return fixCue("a.cue", false);
+    });
     EXPECT_EQ(r.result, -1);
     EXPECT_EQ(r.output, "Fixing cue 'a.cue'...\nFailed to backup old cue.\n");
     EXPECT_EQ(readFile("a.cue"), twoTrackSheet);
     EXPECT_EQ(listDir(dir.path()), albumFiles);
 }
 
-TEST(ReplaceCue, FailedWriteRestoresTheOldSheet) {
+TEST(ReplaceCue, FailedStepLeavesTheOldSheetAlone) {
+    OpsRestored restored;
+    const ReplaceOps real = replaceOps;
+    const ReplaceOps renameFails = {[](const char*, const char*) { return errno = EXDEV, -1; },
+                                    real.syncFile};
+    const ReplaceOps syncFails = {real.renameFile, [](int) { return errno = EIO, -1; }};
+    struct Fault {
+        std::string sheet;
+        ReplaceOps ops;
+    };
+    // An empty sheet (fixed by force) has nothing to write.
+    for (const Fault& f :
+         {Fault{twoTrackSheet, renameFails}, Fault{twoTrackSheet, syncFails}, Fault{"", real}}) {
+        TempDir dir;
+        writeAlbum(dir);
+        writeFile(dir.file("a.cue"), f.sheet);
+        ScopedCwd cwd(dir.path());
+        replaceOps = f.ops;
+        ChildRun r = fixHere("a.cue", true);
+        replaceOps = real;
+        EXPECT_EQ(r.result, -1);
+        EXPECT_EQ(r.output, "Fixing cue 'a.cue'...\nFailed to write new cue.\n");
+        EXPECT_EQ(readFile("a.cue"), f.sheet);
+        EXPECT_EQ(listDir(dir.path()), albumFiles);
+    }
+}
+
+// The new sheet is synced under its temporary name while the old one is
+// still in place, then renamed, then the folder is synced (its failure
+// changes nothing: the new sheet is in place). The temporary name is the
+// sheet's own, hidden, shortened to fit 255 bytes without splitting a
+// character; a sheet with a name of 255 bytes is fixed all the same.
+TEST(ReplaceCue, SyncsTheSheetRenamesItThenSyncsTheFolder) {
+    OpsRestored restored;
+    replaceOps.syncFile = watchSync;
+    std::string accented = "a";
+    for (int i = 0; i < 125; ++i) accented += "\xc3\xa9"; // é
+    const std::string longName = std::string(251, 'x') + ".cue";
+    struct Case {
+        std::string sheet, kept; // the sheet's name, the part the temporary name keeps
+        int folderSync;
+    };
+    for (const Case& c : {Case{"a.cue", "a.cue", 0}, Case{longName, longName.substr(0, 240), -1},
+                          Case{accented + ".cue", accented.substr(0, 239), 0}}) {
+        SCOPED_TRACE(c.sheet.size());
+        TempDir dir;
+        writeAlbum(dir, c.sheet);
+        ScopedCwd cwd(dir.path());
+        watchedSheet = c.sheet;
+        folderSyncResult = c.folderSync;
+        syncCalls.clear();
+        ChildRun r = fixHere(c.sheet);
+        EXPECT_EQ(r.result, 0);
+        EXPECT_EQ(r.output, "Fixing cue '" + c.sheet + "'...\ndone.\n");
+        EXPECT_EQ(readFile(c.sheet), twoTrackFixed);
+        EXPECT_EQ(listDir(dir.path()), (std::vector<std::string>{"01.wav", "02.wav", c.sheet}));
+        ASSERT_EQ(syncCalls.size(), 2u);
+        EXPECT_FALSE(syncCalls[0].folder);
+        EXPECT_EQ(syncCalls[0].sheet, twoTrackSheet);
+        ASSERT_EQ(syncCalls[0].hidden.size(), 1u);
+        const std::string& temporary = syncCalls[0].hidden[0];
+        EXPECT_EQ(temporary.size(), c.kept.size() + 15);
+        EXPECT_EQ(temporary.substr(0, c.kept.size() + 9), "." + c.kept + ".vorlin-");
+        EXPECT_TRUE(syncCalls[1].folder);
+        EXPECT_EQ(syncCalls[1].sheet, twoTrackFixed);
+        EXPECT_TRUE(syncCalls[1].hidden.empty());
+    }
+}
+
+// Like `sed -i`: the link becomes the fixed sheet, a regular file with the
+// mode of the sheet it pointed to, which keeps the old content.
+TEST(ReplaceCue, SymbolicLinkIsReplacedByTheFixedSheet) {
     TempDir dir;
     writeAlbum(dir);
+    ::mkdir(dir.file("real").c_str(), 0755);
+    ASSERT_EQ(::rename(dir.file("a.cue").c_str(), dir.file("real/a.cue").c_str()), 0);
+    ::chmod(dir.file("real/a.cue").c_str(), 0640);
+    ASSERT_EQ(::symlink("real/a.cue", dir.file("a.cue").c_str()), 0);
     ScopedCwd cwd(dir.path());
-    ChildRun r = fixWithSmallFileLimit("a.cue", false);
-    EXPECT_EQ(r.result, -1);
-    EXPECT_EQ(r.output, "Fixing cue 'a.cue'...\nFailed to write new cue.\n");
-    EXPECT_EQ(readFile("a.cue"), twoTrackSheet);
-    EXPECT_EQ(listDir(dir.path()), albumFiles);
-
-    // Nothing to write at all: the old sheet comes back as well.
-    writeFile("a.cue", "");
-    r = fixHere("a.cue", true);
-    EXPECT_EQ(r.result, -1);
-    EXPECT_EQ(r.output, "Fixing cue 'a.cue'...\nFailed to write new cue.\n");
-    EXPECT_EQ(listDir(dir.path()), albumFiles);
-    EXPECT_EQ(readFile("a.cue"), "");
+    ChildRun r = fixHere("a.cue");
+    EXPECT_EQ(r.output, "Fixing cue 'a.cue'...\ndone.\n");
+    struct stat st = lstatOf("a.cue");
+    EXPECT_TRUE(S_ISREG(st.st_mode));
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    EXPECT_EQ(readFile("a.cue"), twoTrackFixed);
+    EXPECT_EQ(readFile("real/a.cue"), twoTrackSheet);
+    EXPECT_EQ(listDir("real"), std::vector<std::string>{"a.cue"});
 }
 
-TEST(ReplaceCue, BackupThatCannotGoBackIsNamed) {
+TEST(LineList, WritesLinesAsHeld) {
     TempDir dir;
-    ::mkdir(dir.file("sub").c_str(), 0755);
-    writeAlbum(dir, "sub/");
-    ScopedCwd cwd(dir.path());
-    ChildRun r = fixWithSmallFileLimit("sub/a.cue", true);
-    EXPECT_EQ(r.result, -1);
-    const std::string head = "Fixing cue 'sub/a.cue'...\nFailed to write new cue.\n"
-                             "Old cue saved as 'sub/.";
-    ASSERT_EQ(r.output.substr(0, head.size()), head) << r.output;
-    ASSERT_EQ(r.output.substr(r.output.size() - 3), "'.\n");
-    const std::string backup = r.output.substr(head.size() - 5, r.output.size() - head.size() + 2);
-    EXPECT_EQ(backup.find('/', 4), std::string::npos) << backup;
-    EXPECT_EQ(readFile(backup), twoTrackSheet);
-    EXPECT_FALSE(fileExists("sub/a.cue"));
-}
-
-TEST(LineList, WritesLinesAsHeldWithTheGivenMode) {
-    TempDir dir;
-    LineList empty;
-    EXPECT_EQ(empty.writeTo(dir.file("empty.cue")), 0);
-    EXPECT_FALSE(fileExists(dir.file("empty.cue")));
-
+    const std::string path = dir.file("out.cue");
+    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT, 0644);
+    ASSERT_GE(fd, 0);
     LineList lines;
+    EXPECT_EQ(lines.writeTo(fd), 0); // an empty list is never written
     ASSERT_EQ(lines.append("REM a\n"), 1);
     ASSERT_EQ(lines.append(std::string_view("x\0y", 3)), 1);
     ASSERT_EQ(lines.append("no end"), 1);
     EXPECT_EQ(lines.count(), 3u);
-    ASSERT_EQ(lines.writeTo(dir.file("out.cue"), 0664), 1);
-    EXPECT_EQ(readFile(dir.file("out.cue")), std::string("REM a\nx\0yno end", 15));
-    EXPECT_EQ(modeOf(dir.file("out.cue")), 0664u);
+    EXPECT_EQ(lines.writeTo(fd), 1);
+    ::close(fd);
+    EXPECT_EQ(readFile(path), std::string("REM a\nx\0yno end", 15));
 }
