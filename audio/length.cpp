@@ -5,6 +5,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "mpc/frame_scanner.hpp"
+
 namespace vorlin {
 
 std::FILE* openRegularFile(const std::string& path) {

@@ -23,9 +23,6 @@ CdFrames audioLengthFrames(const std::string& path);
 // Measures a RIFF/WAVE file of integer PCM from its header alone.
 CdFrames wavLengthFrames(const std::string& path);
 
-// Measures an MPC file (stream versions 4 to 7) by walking every frame.
-CdFrames mpcLengthFrames(const std::string& path);
-
 // Opens an existing regular file for binary reading. Anything else
 // (directory, FIFO, device, missing file) gives nullptr; a FIFO is never
 // blocked on.
