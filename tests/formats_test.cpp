@@ -2,7 +2,6 @@
 // wrote (tests/data/formats, see make_fixtures.sh there).
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -77,8 +76,7 @@ TEST(TaglibFormats, MeasureTheSampleFramesTheirHeadersRecord) {
         {"test.ape", fixture("test.ape"), shortFrames, ""},
         {"test.tta", fixture("test.tta"), shortFrames, ""},
         {"UPPER.FLAC", fixture("plain.flac"), toneFrames, ""},
-        {"Upper.Wv", fixture("lossless.wv"), toneFrames, ""},
-        {"UPPER.AIF", fixture("tone.aiff"), toneFrames, ""},
+        {"Upper.Aif", fixture("tone.aiff"), toneFrames, ""},
         // The declared rate plays no part in the conversion.
         {"rate8000.flac", flacWithRate(8000), toneFrames, ""},
     });
@@ -101,20 +99,13 @@ TEST(TaglibFormats, OpensOnlyRegularFiles) {
     TempDir dir;
     ScopedCwd cwd(dir.path());
     ::mkdir("d.flac", 0755);
-    // A whole file waits in the FIFO, so a measurer that wrongly opens it
-    // gets an answer instead of hanging.
-    ASSERT_EQ(::mkfifo("f.flac", 0644), 0);
-    int fifo = ::open("f.flac", O_RDWR | O_NONBLOCK);
-    ASSERT_GE(fifo, 0);
-    const std::string flac = fixture("plain.flac");
-    ASSERT_EQ(::write(fifo, flac.data(), flac.size()), static_cast<ssize_t>(flac.size()));
-    for (const char* name : {"gone.wv", "d.flac", "f.flac"}) {
+    ASSERT_EQ(::symlink("/dev/zero", "z.ape"), 0);
+    for (const char* name : {"gone.wv", "d.flac", "z.ape"}) {
         CdFrames frames = -1;
         EXPECT_EQ(captureStdout([&] { frames = audioLengthFrames(name); }),
                   "'" + std::string(name) + "': file open failed\n");
         EXPECT_EQ(frames, 0);
     }
-    ::close(fifo);
 }
 
 TEST(TaglibFormats, AlbumOfFlacTracksIsFixedThroughTheTool) {
@@ -125,23 +116,18 @@ TEST(TaglibFormats, AlbumOfFlacTracksIsFixedThroughTheTool) {
                               "FILE \"02.flac\" WAVE\n"
                               "  TRACK 02 AUDIO\n"
                               "    INDEX 00 00:00:00\n"
-                              "    INDEX 01 00:00:10\n"
-                              "FILE \"03.flac\" WAVE\n"
-                              "  TRACK 03 AUDIO\n"
-                              "    INDEX 00 00:00:00\n"
-                              "    INDEX 01 00:00:05\n";
+                              "    INDEX 01 00:00:10\n";
     writeFile(dir.file("a.cue"), sheet);
-    writeFile(dir.file("01.flac"), fixture("plain.flac"));
-    writeFile(dir.file("02.flac"), fixture("id3.flac"));
+    writeFile(dir.file("01.flac"), fixture("picture.flac"));
 
     // A missing track is still reported under its MPC name.
     RunResult run = runVorlin({"a.cue"}, dir.path());
-    EXPECT_EQ(run.output, "Fixing cue 'a.cue'...\n'03.mp+': file open failed\n"
+    EXPECT_EQ(run.output, "Fixing cue 'a.cue'...\n'02.mp+': file open failed\n"
                           "Fixing failed, error with audio files.\n");
     EXPECT_EQ(run.exitStatus, 1);
     EXPECT_EQ(readFile(dir.file("a.cue")), sheet);
 
-    writeFile(dir.file("03.flac"), fixture("picture.flac"));
+    writeFile(dir.file("02.flac"), fixture("id3.flac"));
     run = runVorlin({"a.cue"}, dir.path());
     EXPECT_EQ(run.output, "Fixing cue 'a.cue'...\ndone.\n");
     EXPECT_EQ(run.exitStatus, 0);
@@ -150,8 +136,5 @@ TEST(TaglibFormats, AlbumOfFlacTracksIsFixedThroughTheTool) {
                                            "    INDEX 01 00:00:00\n"
                                            "  TRACK 02 AUDIO\n"
                                            "    INDEX 00 00:00:20\n"
-                                           "    INDEX 01 00:00:30\n"
-                                           "  TRACK 03 AUDIO\n"
-                                           "    INDEX 00 00:00:55\n"
-                                           "    INDEX 01 00:00:60\n");
+                                           "    INDEX 01 00:00:30\n");
 }
