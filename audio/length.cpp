@@ -5,19 +5,28 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "audio/taglib_formats.hpp"
+#include "mpc/frame_scanner.hpp"
+
 namespace vorlin {
 
-std::FILE* openRegularFile(const std::string& path) {
+int openRegularDescriptor(const std::string& path) {
     // O_NONBLOCK keeps a FIFO from blocking the open; it is refused right after.
     int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0) return nullptr;
+    if (fd < 0) return -1;
     struct stat st;
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd);
-        return nullptr;
+        return -1;
     }
     int flags = ::fcntl(fd, F_GETFL);
     if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    return fd;
+}
+
+std::FILE* openRegularFile(const std::string& path) {
+    int fd = openRegularDescriptor(path);
+    if (fd < 0) return nullptr;
     std::FILE* file = ::fdopen(fd, "rb");
     if (!file) ::close(fd);
     return file;
@@ -30,6 +39,7 @@ CdFrames audioLengthFrames(const std::string& path) {
     if (::strcasecmp(extension, ".wav") == 0) return wavLengthFrames(path);
     if (::strcasecmp(extension, ".mpc") == 0 || ::strcasecmp(extension, ".mp+") == 0)
         return mpcLengthFrames(path);
+    if (auto format = taglibFormatOf(extension)) return taglibLengthFrames(path, *format);
     return 0;
 }
 

@@ -16,19 +16,20 @@ inline CdFrames samplesToCdFrames(std::int64_t samples) {
     return samples * 75 / 44100;
 }
 
-// Chooses the measurer by the path's extension (".wav", ".mpc", ".mp+", any
-// letter case). Returns the length, or 0 when the file cannot be measured.
+// Chooses the measurer by the path's extension (".wav", ".mpc", ".mp+", and
+// those of taglibFormatOf, any letter case). Returns the length, or 0 when
+// the file cannot be measured.
 CdFrames audioLengthFrames(const std::string& path);
 
 // Measures a RIFF/WAVE file of integer PCM from its header alone.
 CdFrames wavLengthFrames(const std::string& path);
 
-// Measures an MPC file (stream versions 4 to 7) by walking every frame.
-CdFrames mpcLengthFrames(const std::string& path);
-
 // Opens an existing regular file for binary reading. Anything else
 // (directory, FIFO, device, missing file) gives nullptr; a FIFO is never
 // blocked on.
 std::FILE* openRegularFile(const std::string& path);
+
+// The same as a read-only file descriptor, or -1.
+int openRegularDescriptor(const std::string& path);
 
 } // namespace vorlin

@@ -41,7 +41,8 @@ int resolveAudioPath(std::string& path, std::string_view line, std::string_view 
     std::string candidate(directory);
     candidate += splitPath(name).base;
     std::size_t stem = candidate.size();
-    for (const char* extension : {".wav", ".mpc"}) {
+    for (const char* extension :
+         {".wav", ".mpc", ".mp+", ".flac", ".wv", ".ape", ".tta", ".aiff", ".aif"}) {
         candidate.resize(stem);
         candidate += extension;
         if (::access(candidate.c_str(), F_OK) == 0) {
@@ -49,6 +50,7 @@ int resolveAudioPath(std::string& path, std::string_view line, std::string_view 
             return 0;
         }
     }
+    // None exists: the MPC name, which its measurer then reports missing.
     candidate.resize(stem);
     path = candidate + ".mp+";
     return 0;

@@ -23,7 +23,8 @@ inline constexpr std::size_t maxNameLength = 256;
 
 // For a line beginning with "FILE ": takes the (quoted, or blank-ended) name,
 // keeps its base name and looks in `directory` (prefix, "" for the current
-// directory) for base.wav, then base.mpc, and falls back to base.mp+.
+// directory) for base.wav, .mpc, .mp+, .flac, .wv, .ape, .tta, .aiff, .aif in
+// this order; the first that exists wins, and base.mp+ stands when none does.
 // Returns 0 with `path` set, or -1 with `path` empty for a malformed name.
 // A line that does not begin with "FILE " gives 0 and leaves `path` alone.
 int resolveAudioPath(std::string& path, std::string_view line, std::string_view directory = {});

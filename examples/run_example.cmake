@@ -1,4 +1,4 @@
-# Fixes a scratch copy of the example album and shows its cue sheet before
+# Fixes a scratch copy of an example album and shows its cue sheet before
 # and after. The source album is never modified.
 #
 #   cmake -DVORLIN=<vorlin binary> -DSOURCE=<examples/album> -DSCRATCH=<scratch dir>

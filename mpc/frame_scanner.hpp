@@ -106,6 +106,9 @@ struct FrameScanner {
     void syncBitReader(std::uint32_t start, std::uint32_t end);
 };
 
+// Measures an MPC file (stream versions 4 to 7) by walking every frame.
+CdFrames mpcLengthFrames(const std::string& path);
+
 // Walks the frames of an MPC stream already opened as `stream`; `path` names
 // it in messages. Returns the length, or 0 when it cannot be measured.
 CdFrames measureMpcStream(ByteStream& stream, const std::string& path);

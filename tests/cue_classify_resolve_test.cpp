@@ -99,6 +99,27 @@ TEST(ResolveAudioPath, KeepsTheBaseNameAndPrefersWavThenMpc) {
     }
 }
 
+TEST(ResolveAudioPath, TriesTheOtherFormatsAfterTheMpcNames) {
+    struct Case {
+        std::vector<std::string> present;
+        std::string path;
+    };
+    const std::vector<Case> cases = {
+        {{"t.wav", "t.flac"}, "t.wav"}, {{"t.mpc", "t.flac"}, "t.mpc"},
+        {{"t.mp+", "t.flac"}, "t.mp+"}, {{"t.flac", "t.wv"}, "t.flac"},
+        {{"t.wv", "t.ape"}, "t.wv"},    {{"t.ape", "t.tta"}, "t.ape"},
+        {{"t.tta", "t.aiff"}, "t.tta"}, {{"t.aiff", "t.aif"}, "t.aiff"},
+        {{"t.aif", "t.ogg"}, "t.aif"},  {{"t.ogg"}, "t.mp+"},
+    };
+    for (const auto& c : cases) {
+        TempDir dir;
+        for (const auto& name : c.present) writeFile(dir.file(name), "");
+        std::string path;
+        EXPECT_EQ(resolveAudioPath(path, "FILE \"t.wav\" WAVE\n", dir.path() + "/"), 0);
+        EXPECT_EQ(path, dir.file(c.path)) << c.present.front();
+    }
+}
+
 TEST(ResolveAudioPath, LooksInTheSheetsDirectory) {
     TempDir dir;
     ScopedCwd cwd(dir.path());

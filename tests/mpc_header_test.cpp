@@ -5,6 +5,7 @@
 
 #include "audio/length.hpp"
 #include "audio/stream_header.hpp"
+#include "mpc/frame_scanner.hpp"
 #include "mpc_writer.hpp"
 #include "test_support.hpp"
 

@@ -1,0 +1,17 @@
+# The two set-up commands. Each first makes sure the Debian packages it needs
+# are installed (tools/need-packages.sh installs missing ones as root, or
+# names the command to run), then runs the CMake workflow preset of its name.
+BUILD_PACKAGES := g++ cmake ninja-build pkg-config libtag1-dev
+TEST_PACKAGES := $(BUILD_PACKAGES) libgtest-dev libgmock-dev
+
+.PHONY: example test
+
+# Builds the tool and fixes scratch copies of the example albums.
+example:
+	bash tools/need-packages.sh $(BUILD_PACKAGES)
+	cmake --workflow --preset example
+
+# Builds everything and runs every test.
+test:
+	bash tools/need-packages.sh $(TEST_PACKAGES)
+	cmake --workflow --preset test

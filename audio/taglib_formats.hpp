@@ -1,0 +1,26 @@
+// Formats whose headers record their length in sample frames, read through
+// TagLib: FLAC, WavPack, Monkey's Audio, TTA and AIFF.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "audio/length.hpp"
+
+namespace vorlin {
+
+enum class TaglibFormat { flac, wavPack, monkeysAudio, trueAudio, aiff };
+
+// The format an extension stands for (".flac", ".wv", ".ape", ".tta", ".aiff",
+// ".aif", any letter case), or nothing for any other extension.
+std::optional<TaglibFormat> taglibFormatOf(std::string_view extension);
+
+// Measures `path`, read as `format` whatever its content, from the number of
+// sample frames its header records; the audio itself is not read. Prints
+// "file open failed" for a file that is missing or not regular, and
+// "unrecognized format" when TagLib cannot parse it, the count is 0 or the
+// declared rate is below 8000 Hz (a misread header); both give 0.
+CdFrames taglibLengthFrames(const std::string& path, TaglibFormat format);
+
+} // namespace vorlin
