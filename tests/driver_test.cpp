@@ -85,6 +85,17 @@ TEST(Driver, PatternsSkipDirectoriesHiddenEntriesAndFifos) {
     EXPECT_EQ(r.exitStatus, 2);
 }
 
+TEST(Driver, WildcardsMatchNamesHoldingWildcardCharacters) {
+    TempDir dir;
+    writeFile(dir.file("a*b.cue"), singleFile);
+    writeFile(dir.file("x?.cue"), singleFile);
+    RunResult r = runVorlin({"a*", "*a*", "a?b.cue", "*?.cue", "a**b*"}, dir.path());
+    const std::string ab = "'a*b.cue': only one audio file, no fixing needed.\n";
+    const std::string x = "'x?.cue': only one audio file, no fixing needed.\n";
+    EXPECT_EQ(r.output, ab + ab + ab + ab + x + ab);
+    EXPECT_EQ(r.exitStatus, 0);
+}
+
 TEST(Driver, SubdirectoryPatternKeepsThePath) {
     Album a;
     // A decoy 01.wav of another length in the current directory.
