@@ -14,6 +14,7 @@ bool CueReader::refill() {
     if (atEnd_) return false;
     blockLen_ = std::fread(block_, 1, sizeof block_, file_);
     blockPos_ = 0;
+    if (raw_) raw_->append(block_, blockLen_);
     if (blockLen_ < sizeof block_) {
         atEnd_ = true;
         if (std::ferror(file_)) failed_ = true;
@@ -46,6 +47,9 @@ bool CueReader::next(std::string_view& piece) {
     }
     if (failed_) return false;
     piece = std::string_view(piece_, n);
+    // A translated LF always stands for an LF in the file (CR LF is never split).
+    pieceLine_ = nextLine_;
+    if (n > 0 && piece_[n - 1] == '\n') ++nextLine_;
     return n > 0;
 }
 

@@ -9,10 +9,18 @@
 
 namespace vorlin {
 
-int LineList::append(std::string_view text) {
+int LineList::append(std::string_view text, std::uint64_t origin) {
+    const std::size_t before = text_.size();
     try {
         text_.append(text); // grows geometrically: appending stays linear overall
+        if (keepOrigins_) {
+            if (!origins_.empty() && origins_.back().line == origin)
+                origins_.back().end = text_.size();
+            else
+                origins_.push_back({origin, text_.size()});
+        }
     } catch (const std::bad_alloc&) {
+        text_.resize(before); // the list stays as it was
         return 0;
     }
     ++count_;

@@ -4,13 +4,27 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace vorlin {
 
+// The text of a LineList up to `end` that was made from line `line` of the
+// old sheet (counted from 0 in LF bytes), and from no earlier line.
+struct LineOrigin {
+    std::uint64_t line;
+    std::size_t end;
+};
+
 class LineList {
   public:
-    // Adds a copy of `text`; 1 on success, 0 when memory ran out.
-    int append(std::string_view text);
+    LineList() = default;
+    // With `keepOrigins`, the list also records which line of the old sheet
+    // each appended text came from (for showing the change as a diff).
+    explicit LineList(bool keepOrigins) : keepOrigins_(keepOrigins) {}
+
+    // Adds a copy of `text`, made from line `origin` of the old sheet; 1 on
+    // success, 0 when memory ran out. Origins must not decrease.
+    int append(std::string_view text, std::uint64_t origin = 0);
 
     // Creates `path` (replacing any file of that name) with permission bits
     // `mode` and writes every
@@ -21,10 +35,14 @@ class LineList {
 
     std::uint32_t count() const { return count_; }
     const std::string& text() const { return text_; }
+    // One entry per old line that produced text, in order; empty unless kept.
+    const std::vector<LineOrigin>& origins() const { return origins_; }
 
   private:
     std::uint32_t count_ = 0;
     std::string text_; // every line, each keeping its own line end
+    bool keepOrigins_ = false;
+    std::vector<LineOrigin> origins_;
 };
 
 } // namespace vorlin
