@@ -1,5 +1,7 @@
 #include "cue/cue_reader.hpp"
 
+#include <sys/stat.h>
+
 namespace vorlin {
 
 CueReader::CueReader(const std::string& path) {
@@ -8,6 +10,14 @@ CueReader::CueReader(const std::string& path) {
 
 CueReader::~CueReader() {
     if (file_) std::fclose(file_);
+}
+
+void CueReader::keepRawBytes(std::string* raw) {
+    raw_ = raw;
+    // Room for the whole file at once: no copies while it grows.
+    struct stat st;
+    if (file_ && ::fstat(::fileno(file_), &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0)
+        raw->reserve(raw->size() + static_cast<std::size_t>(st.st_size));
 }
 
 bool CueReader::refill() {

@@ -34,8 +34,9 @@ class CueReader {
     std::uint64_t rawLine() const { return pieceLine_; }
 
     // From now on every byte read from the file, untranslated, is also
-    // appended to `*raw` (which must outlive the reader).
-    void keepRawBytes(std::string* raw) { raw_ = raw; }
+    // appended to `*raw` (which must outlive the reader). May throw
+    // std::bad_alloc, as next() then may.
+    void keepRawBytes(std::string* raw);
 
   private:
     int nextByte();

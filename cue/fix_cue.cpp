@@ -192,9 +192,9 @@ int fixCue(const std::string& path, bool force, bool dryRun) {
             std::printf("Failed to open '%s'.\n", path.c_str());
             return -1;
         }
-        if (dryRun) reader.keepRawBytes(&oldSheet);
         std::printf("Fixing cue '%s'...\n", path.c_str());
         try {
+            if (dryRun) reader.keepRawBytes(&oldSheet);
             if (int result = rewriteLines(path, reader, list); result != 0) return result;
         } catch (const std::bad_alloc&) {
             return fail("Fixing failed, insufficient memory.\n");

@@ -14,10 +14,9 @@ int LineList::append(std::string_view text, std::uint64_t origin) {
     try {
         text_.append(text); // grows geometrically: appending stays linear overall
         if (keepOrigins_) {
-            if (!origins_.empty() && origins_.back().line == origin)
-                origins_.back().end = text_.size();
-            else
-                origins_.push_back({origin, text_.size()});
+            // Lines skipped since the last text produced none.
+            if (origin >= lineEnds_.size()) lineEnds_.resize(origin + 1, before);
+            lineEnds_.back() = text_.size();
         }
     } catch (const std::bad_alloc&) {
         text_.resize(before); // the list stays as it was

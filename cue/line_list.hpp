@@ -8,13 +8,6 @@
 
 namespace vorlin {
 
-// The text of a LineList up to `end` that was made from line `line` of the
-// old sheet (counted from 0 in LF bytes), and from no earlier line.
-struct LineOrigin {
-    std::uint64_t line;
-    std::size_t end;
-};
-
 class LineList {
   public:
     LineList() = default;
@@ -35,14 +28,16 @@ class LineList {
 
     std::uint32_t count() const { return count_; }
     const std::string& text() const { return text_; }
-    // One entry per old line that produced text, in order; empty unless kept.
-    const std::vector<LineOrigin>& origins() const { return origins_; }
+    // With origins kept: entry i is where the text made from lines 0 to i of
+    // the old sheet ends (lines counted from 0 in LF bytes), up to the last
+    // line that produced text.
+    const std::vector<std::size_t>& lineEnds() const { return lineEnds_; }
 
   private:
     std::uint32_t count_ = 0;
     std::string text_; // every line, each keeping its own line end
     bool keepOrigins_ = false;
-    std::vector<LineOrigin> origins_;
+    std::vector<std::size_t> lineEnds_;
 };
 
 } // namespace vorlin

@@ -25,7 +25,7 @@ struct Step {
 class StepWalker {
   public:
     StepWalker(std::string_view oldSheet, const LineList& newSheet)
-        : old_(oldSheet), new_(newSheet.text()), origins_(&newSheet.origins()) {}
+        : old_(oldSheet), new_(newSheet.text()), lineEnds_(&newSheet.lineEnds()) {}
 
     bool next(Step& step) {
         if (oldPos_ == old_.size() && newPos_ == new_.size()) return false;
@@ -33,8 +33,7 @@ class StepWalker {
         do {
             const std::size_t lf = old_.find('\n', oldPos_);
             oldPos_ = lf == std::string_view::npos ? old_.size() : lf + 1;
-            while (origin_ < origins_->size() && (*origins_)[origin_].line <= line_)
-                newPos_ = (*origins_)[origin_++].end;
+            if (line_ < lineEnds_->size()) newPos_ = (*lineEnds_)[line_];
             ++line_;
         } while (oldPos_ < old_.size() && newPos_ > newBegin && new_[newPos_ - 1] != '\n');
         // Whatever is left of the new text belongs to the old sheet's last line.
@@ -47,11 +46,10 @@ class StepWalker {
   private:
     std::string_view old_;
     std::string_view new_;
-    const std::vector<LineOrigin>* origins_;
+    const std::vector<std::size_t>* lineEnds_;
     std::size_t oldPos_ = 0;
     std::size_t newPos_ = 0;
-    std::size_t origin_ = 0;
-    std::uint64_t line_ = 0;
+    std::size_t line_ = 0;
 };
 
 std::uint64_t lineCount(std::string_view text) {
