@@ -56,8 +56,7 @@ std::string dryRunDiff(const std::string& sheet) {
     EXPECT_EQ(snapshot(album.path()), before);
     EXPECT_EQ(r.exitStatus, 0);
     const std::string head = "Fixing cue 'a.cue'...\n", tail = "not written (dry run).\n";
-    if (r.output.size() < head.size() + tail.size() || r.output.rfind(head, 0) != 0 ||
-        r.output.compare(r.output.size() - tail.size(), tail.size(), tail) != 0) {
+    if (!r.output.starts_with(head) || !r.output.ends_with(tail)) {
         ADD_FAILURE() << r.output;
         return "";
     }
