@@ -18,12 +18,13 @@ bool wildcardMatch(std::string_view pattern, std::string_view name) {
     std::size_t p = 0, n = 0;
     std::size_t starP = std::string_view::npos, starN = 0;
     while (n < name.size()) {
-        if (p < pattern.size() && (pattern[p] == '?' || pattern[p] == name[n])) {
-            ++p;
-            ++n;
-        } else if (p < pattern.size() && pattern[p] == '*') {
+        // A '*' in the pattern is a wildcard even where the name holds one.
+        if (p < pattern.size() && pattern[p] == '*') {
             starP = p++;
             starN = n;
+        } else if (p < pattern.size() && (pattern[p] == '?' || pattern[p] == name[n])) {
+            ++p;
+            ++n;
         } else if (starP != std::string_view::npos) {
             p = starP + 1;
             n = ++starN;
@@ -68,38 +69,78 @@ PatternMatches expandPattern(const std::string& pattern) {
     return matches;
 }
 
-int processPattern(const std::string& pattern, bool force, bool* anyNonZero) {
+int processPattern(const std::string& pattern, bool force, bool dryRun, bool* anyNonZero) {
     PatternMatches matches = expandPattern(pattern);
     if (!matches.anyEntry) {
+        // A sheet that is not there is a failure: `vorlin a.cue && ...` must not go on.
         std::printf("Can't find file '%s'\n", pattern.c_str());
-        return 0;
+        if (anyNonZero) *anyNonZero = true;
+        return 1;
     }
     int sum = 0;
     for (const std::string& path : matches.files) {
-        int result = fixCue(path, force);
+        int result = fixCue(path, force, dryRun);
         sum += result;
         if (result != 0 && anyNonZero) *anyNonZero = true;
     }
     return sum;
 }
 
+namespace {
+
+const char usage[] = "Vorlin v0.6\n"
+                     "Usage: vorlin [options] <file>\n"
+                     "Possible options:\n"
+                     " --force : modify any cue\n"
+                     " -n, --dry-run : show what would change, write nothing\n"
+                     " --help : show this help\n"
+                     " --version : show the version\n";
+
+bool isDryRun(std::string_view argument) {
+    return argument == "-n" || argument == "--dry-run";
+}
+
+} // namespace
+
 int runVorlin(int argc, char** argv) {
     if (argc < 2) {
-        std::printf("Vorlin v0.6\n");
-        std::printf("Usage: vorlin [options] <file>\n");
-        std::printf("Possible options:\n");
-        std::printf(" --force : modify any cue\n");
+        std::fputs(usage, stdout);
         return 0;
     }
+    // The options that hold for the whole run, wherever they stand before "--":
+    // a dry run asked for last still protects the sheets named before it.
+    bool dryRun = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view argument = argv[i];
+        if (argument == "--") break;
+        if (argument == "--help") {
+            std::fputs(usage, stdout);
+            return 0;
+        }
+        if (argument == "--version") {
+            std::fputs("Vorlin v0.6\n", stdout);
+            return 0;
+        }
+        if (isDryRun(argument)) dryRun = true;
+    }
+    bool options = true; // until "--"
     bool force = false;
     bool anyNonZero = false;
     std::int64_t total = 0;
     for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--force") == 0) {
-            force = true; // applies to every later argument
-            continue;
+        const std::string_view argument = argv[i];
+        if (options) {
+            if (argument == "--") {
+                options = false;
+                continue;
+            }
+            if (argument == "--force") {
+                force = true; // applies to every later argument
+                continue;
+            }
+            if (isDryRun(argument)) continue;
         }
-        total += processPattern(argv[i], force, &anyNonZero);
+        total += processPattern(argv[i], force, dryRun, &anyNonZero);
     }
     // The shell sees the status modulo 256; a run with failures must not read as success.
     if (anyNonZero && total % 256 == 0) return 1;

@@ -1,4 +1,4 @@
-// The command line: --force and wildcard patterns, run cue by cue.
+// The command line: options and wildcard patterns, run cue by cue.
 #pragma once
 
 #include <string>
@@ -21,11 +21,16 @@ struct PatternMatches {
 // directory part kept.
 PatternMatches expandPattern(const std::string& pattern);
 
-// Runs fixCue on every match; returns the sum of the results. `anyNonZero`
-// is set when some cue returned non-zero.
-int processPattern(const std::string& pattern, bool force, bool* anyNonZero = nullptr);
+// Runs fixCue on every match; returns the sum of the results, or 1 after
+// "Can't find file '%s'\n" when nothing matched. `anyNonZero` is set when
+// some cue returned non-zero or nothing matched.
+int processPattern(const std::string& pattern, bool force, bool dryRun = false,
+                   bool* anyNonZero = nullptr);
 
-// The whole program; returns the exit status.
+// The whole program; returns the exit status. Before a "--" argument,
+// "--force" (from there on), "-n" and "--dry-run" (for the whole run),
+// "--help" and "--version" (the first of them is printed, nothing else done)
+// are options; every other argument is a pattern.
 int runVorlin(int argc, char** argv);
 
 } // namespace vorlin

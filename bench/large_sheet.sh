@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
 # Rewrites cue sheets of growing size (one WAV track, one INDEX line per
 # track) with `vorlin --force` and prints the time and peak memory of each
-# run, to show that both grow linearly with the sheet. Run from the repository:
+# run, to show that both grow linearly with the sheet. Dry runs (`-n`) of the
+# same sheet are timed too: with LF line ends the diff is one hunk (the FILE
+# line), with CR LF line ends every line changes and the diff holds the whole
+# sheet twice. Run from the repository:
 #
 #   bash bench/large_sheet.sh [LINES...]      (default: 250000 500000 1000000)
 set -euo pipefail
@@ -21,6 +24,7 @@ open(sys.argv[1], 'wb').write(b'RIFF' + struct.pack('<I', 36 + size) + b'WAVE' +
     struct.pack('<IHHIIHH', 16, 1, 2, 44100, 176400, 4, 16) + b'data' + struct.pack('<I', size))
 PY
 
+cd "$work"
 for lines in "$@"; do
     awk -v n="$lines" 'BEGIN {
         print "FILE \"01.wav\" WAVE"
@@ -29,10 +33,15 @@ for lines in "$@"; do
             printf "    INDEX 01 %02d:%02d:%02d\n", (i / 75 / 60) % 99, (i / 75) % 60, i % 75
         }
     }' > "$work/big.cue"
-    bytes=$(stat -c %s "$work/big.cue")
-    /usr/bin/time -f "%e %M" -o "$work/time" "$tool" --force "$work/big.cue" > /dev/null
-    read -r seconds kilobytes < "$work/time"
-    awk -v l="$lines" -v b="$bytes" -v s="$seconds" -v k="$kilobytes" 'BEGIN {
-        printf "%8d lines, %6.1f MB: %6.2f s, peak memory %6.1f MB (%.2f x the sheet)\n",
-               l, b / 1e6, s, k / 1e3, k * 1e3 / b }'
+    sed 's/$/\r/' "$work/big.cue" > "$work/crlf.cue"
+    for run in "-n big.cue" "-n crlf.cue" "big.cue"; do
+        sheet=${run#-n }
+        bytes=$(stat -c %s "$work/$sheet")
+        /usr/bin/time -f "%e %M" -o "$work/time" "$tool" --force $run > "$work/out"
+        read -r seconds kilobytes < "$work/time"
+        awk -v r="$run" -v l="$lines" -v b="$bytes" -v s="$seconds" -v k="$kilobytes" \
+            -v o="$(stat -c %s "$work/out")" 'BEGIN {
+            printf "%-12s %8d lines, %6.1f MB: %6.2f s, peak memory %6.1f MB (%.2f x the sheet), output %6.1f MB\n",
+                   r, l, b / 1e6, s, k / 1e3, k * 1e3 / b, o / 1e6 }'
+    done
 done

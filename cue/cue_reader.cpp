@@ -1,5 +1,7 @@
 #include "cue/cue_reader.hpp"
 
+#include <sys/stat.h>
+
 namespace vorlin {
 
 CueReader::CueReader(const std::string& path) {
@@ -10,10 +12,19 @@ CueReader::~CueReader() {
     if (file_) std::fclose(file_);
 }
 
+void CueReader::keepRawBytes(std::string* raw) {
+    raw_ = raw;
+    // Room for the whole file at once: no copies while it grows.
+    struct stat st;
+    if (file_ && ::fstat(::fileno(file_), &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0)
+        raw->reserve(raw->size() + static_cast<std::size_t>(st.st_size));
+}
+
 bool CueReader::refill() {
     if (atEnd_) return false;
     blockLen_ = std::fread(block_, 1, sizeof block_, file_);
     blockPos_ = 0;
+    if (raw_) raw_->append(block_, blockLen_);
     if (blockLen_ < sizeof block_) {
         atEnd_ = true;
         if (std::ferror(file_)) failed_ = true;
@@ -46,6 +57,9 @@ bool CueReader::next(std::string_view& piece) {
     }
     if (failed_) return false;
     piece = std::string_view(piece_, n);
+    // A translated LF always stands for an LF in the file (CR LF is never split).
+    pieceLine_ = nextLine_;
+    if (n > 0 && piece_[n - 1] == '\n') ++nextLine_;
     return n > 0;
 }
 

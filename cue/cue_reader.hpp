@@ -4,6 +4,7 @@
 // full or the file ends. A piece is a byte string: NUL bytes are data.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <string_view>
@@ -28,6 +29,15 @@ class CueReader {
     // True when reading stopped on an error rather than at the end of the file.
     bool failed() const { return failed_; }
 
+    // The line of the file the last piece came from, counted from 0 in LF
+    // bytes before it: the pieces of a long line share their line's number.
+    std::uint64_t rawLine() const { return pieceLine_; }
+
+    // From now on every byte read from the file, untranslated, is also
+    // appended to `*raw` (which must outlive the reader). May throw
+    // std::bad_alloc, as next() then may.
+    void keepRawBytes(std::string* raw);
+
   private:
     int nextByte();
     bool refill();
@@ -38,6 +48,9 @@ class CueReader {
     std::size_t blockLen_ = 0;
     bool atEnd_ = false;
     bool failed_ = false;
+    std::uint64_t pieceLine_ = 0;
+    std::uint64_t nextLine_ = 0;
+    std::string* raw_ = nullptr;
     char piece_[maxPieceBytes];
 };
 

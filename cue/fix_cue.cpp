@@ -12,6 +12,7 @@
 #include "cue/line_list.hpp"
 #include "cue/replace.hpp"
 #include "cue/resolve.hpp"
+#include "cue/sheet_diff.hpp"
 
 namespace vorlin {
 
@@ -115,6 +116,7 @@ int rewriteLines(const std::string& path, CueReader& reader, LineList& list) {
                 if (u < 0) return fail("Fixing failed, error with INDEX conversion (1)\n");
                 if (line.size() > maxIndex00Line) return fail("Fixing failed, invalid cue.\n");
                 index00.assign(line.substr(0, at + timeOffset));
+                const std::uint64_t index00Line = reader.rawLine(); // its output stays its own
                 if (!reader.next(line)) {
                     if (reader.failed()) return readFailed(path);
                     return fail("Fixing failed, invalid cue.\n");
@@ -129,10 +131,10 @@ int rewriteLines(const std::string& path, CueReader& reader, LineList& list) {
                 int appended = 0;
                 if (start >= 0) {
                     index00 += formatCueTime(start);
-                    appended = list.append(index00);
+                    appended = list.append(index00, index00Line);
                 } else {
                     // The pregap begins before the range: it becomes a PREGAP line.
-                    appended = list.append("    PREGAP " + formatCueTime(-start));
+                    appended = list.append("    PREGAP " + formatCueTime(-start), index00Line);
                 }
                 if (!appended) return fail("Fixing failed, insufficient memory.\n");
             }
@@ -144,7 +146,8 @@ int rewriteLines(const std::string& path, CueReader& reader, LineList& list) {
             rewritten += formatCueTime(position);
             line = rewritten;
         }
-        if (!list.append(line)) return fail("Fixing failed, insufficient memory.\n");
+        if (!list.append(line, reader.rawLine()))
+            return fail("Fixing failed, insufficient memory.\n");
     }
     // A read error must not pass for the end of the sheet: the sheet would
     // be rewritten without its remaining lines.
@@ -152,9 +155,26 @@ int rewriteLines(const std::string& path, CueReader& reader, LineList& list) {
     return 0;
 }
 
+// Where a real run replaces the sheet, a dry run shows the change instead. It
+// fails where the replacement would fail whatever the file system: on an
+// empty new sheet.
+int showChange(const std::string& path, std::string_view oldSheet, const LineList& list) {
+    if (list.count() == 0) {
+        std::printf("Failed to write new cue.\n");
+        return -1;
+    }
+    try {
+        writeSheetDiff(stdout, path, oldSheet, list);
+    } catch (const std::bad_alloc&) { // thrown before anything is written
+        return fail("Fixing failed, insufficient memory.\n");
+    }
+    std::printf("not written (dry run).\n");
+    return 0;
+}
+
 } // namespace
 
-int fixCue(const std::string& path, bool force) {
+int fixCue(const std::string& path, bool force, bool dryRun) {
     if (!force) {
         int verdict = classifyCue(path);
         if (verdict < 0) return -1;
@@ -164,7 +184,8 @@ int fixCue(const std::string& path, bool force) {
         std::printf("File '%s' is read only.\n", path.c_str());
         return -1;
     }
-    LineList list;
+    LineList list(dryRun);
+    std::string oldSheet; // the sheet's bytes as read, for a dry run's diff
     {
         CueReader reader(path);
         if (!reader.isOpen()) {
@@ -173,11 +194,13 @@ int fixCue(const std::string& path, bool force) {
         }
         std::printf("Fixing cue '%s'...\n", path.c_str());
         try {
+            if (dryRun) reader.keepRawBytes(&oldSheet);
             if (int result = rewriteLines(path, reader, list); result != 0) return result;
         } catch (const std::bad_alloc&) {
             return fail("Fixing failed, insufficient memory.\n");
         }
     } // the sheet is closed before it is replaced
+    if (dryRun) return showChange(path, oldSheet, list);
     return replaceCue(path, list);
 }
 

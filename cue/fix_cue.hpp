@@ -18,7 +18,9 @@ std::int64_t parseCueTime(std::string_view text);
 std::string formatCueTime(CdFrames position);
 
 // 0: fixed or nothing to fix; 1: the rewriting failed, sheet unchanged;
-// -1: refused, or the replacement failed.
-int fixCue(const std::string& path, bool force);
+// -1: refused, or the replacement failed. A dry run does everything but the
+// replacement: it prints the change as a unified diff and
+// "not written (dry run).\n" instead, and leaves the file system as it was.
+int fixCue(const std::string& path, bool force, bool dryRun = false);
 
 } // namespace vorlin

@@ -7,10 +7,17 @@
 
 namespace vorlin {
 
-int LineList::append(std::string_view text) {
+int LineList::append(std::string_view text, std::uint64_t origin) {
+    const std::size_t before = text_.size();
     try {
         text_.append(text); // grows geometrically: appending stays linear overall
+        if (keepOrigins_) {
+            // Lines skipped since the last text produced none.
+            if (origin >= lineEnds_.size()) lineEnds_.resize(origin + 1, before);
+            lineEnds_.back() = text_.size();
+        }
     } catch (const std::bad_alloc&) {
+        text_.resize(before); // the list stays as it was
         return 0;
     }
     ++count_;

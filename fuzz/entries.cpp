@@ -1,6 +1,7 @@
 #include "fuzz/entries.hpp"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -122,6 +123,7 @@ struct Scratch {
         }
         ::rmdir(album.c_str());
         ::unlink(probe.c_str());
+        ::unlink((root + "/dry-run.txt").c_str());
         ::rmdir(root.c_str());
     }
 };
@@ -175,6 +177,57 @@ CdFrames plainWavLength(const std::uint8_t* data, std::size_t size) {
     return samplesToCdFrames(dataSize / frameSize);
 }
 
+std::string_view takeLine(std::string_view& text) {
+    const std::size_t lf = text.find('\n');
+    const std::string_view line = text.substr(0, lf == std::string_view::npos ? lf : lf + 1);
+    text.remove_prefix(line.size());
+    return line;
+}
+
+// Applies a dry run's diff to `old` as strictly as patch without fuzz: every
+// hunk at the lines it names, its context and removed lines as in `old`, its
+// counts as stated. False when any of that fails.
+bool applyDiff(std::string_view diff, std::string_view old, std::string& out) {
+    out.clear();
+    if (!diff.empty() &&
+        (!takeLine(diff).starts_with("--- ") || !takeLine(diff).starts_with("+++ ")))
+        return false;
+    unsigned long long oldLine = 0, newLine = 0; // lines taken from `old`, put into `out`
+    while (!diff.empty()) {
+        const std::string header(takeLine(diff));
+        unsigned long long a, b, c, d;
+        if (std::sscanf(header.c_str(), "@@ -%llu,%llu +%llu,%llu @@", &a, &b, &c, &d) != 4 ||
+            (b > 0 && a == 0) || (d > 0 && c == 0))
+            return false;
+        if (a - (b > 0) < oldLine) return false;
+        for (; oldLine < a - (b > 0); ++oldLine, ++newLine) {
+            if (old.empty()) return false;
+            out += takeLine(old);
+        }
+        if (c - (d > 0) != newLine) return false;
+        while (b > 0 || d > 0) {
+            std::string_view line = takeLine(diff);
+            if (line.size() < 2) return false;
+            const char mark = line[0];
+            line.remove_prefix(1);
+            if (diff.starts_with("\\ No newline at end of file\n")) {
+                takeLine(diff);
+                line.remove_suffix(1);
+            }
+            if (mark != ' ' && mark != '-' && mark != '+') return false;
+            if (mark != '+' && (b-- == 0 || takeLine(old) != line)) return false;
+            if (mark != '-' && d-- == 0) return false;
+            if (mark != '+') ++oldLine;
+            if (mark != '-') {
+                out += line;
+                ++newLine;
+            }
+        }
+    }
+    out += old;
+    return true;
+}
+
 } // namespace
 
 const char* runCueSheet(const std::uint8_t* data, std::size_t size) {
@@ -185,14 +238,44 @@ const char* runCueSheet(const std::uint8_t* data, std::size_t size) {
     if (!writeWhole(s.sheet, sheet.data(), sheet.size())) return "could not write the sheet";
     ::chmod(s.sheet.c_str(), 0644);
 
+    // First a dry run, its output kept aside: it must change nothing.
+    const std::string dryOutput = s.root + "/dry-run.txt";
+    std::fflush(stdout);
+    const int savedStdout = ::dup(STDOUT_FILENO);
+    const int dryFd = ::open(dryOutput.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (savedStdout < 0 || dryFd < 0 || ::dup2(dryFd, STDOUT_FILENO) < 0) std::abort();
+    ::close(dryFd);
+    const int dryResult = fixCue(s.sheet, force, true);
+    std::fflush(stdout);
+    if (::dup2(savedStdout, STDOUT_FILENO) < 0) std::abort();
+    ::close(savedStdout);
+    std::string dry, now;
+    if (!readWhole(dryOutput, dry)) return "the dry run's output is gone";
+    if (listDir(s.album) != s.expected || !readWhole(s.sheet, now) || now != sheet)
+        return "a dry run changed the folder";
+
     const int result = fixCue(s.sheet, force);
     std::fflush(stdout);
 
     if (result < -1 || result > 1) return "a result other than 0, 1 or -1";
+    if (dryResult != result) return "a dry run came to another result";
     if (listDir(s.album) != s.expected) return "a file appeared or went missing beside the sheet";
-    std::string now;
     if (!readWhole(s.sheet, now)) return "the sheet is gone";
     if (result != 0 && now != sheet) return "a failed sheet was changed";
+    // Where the sheet was rewritten, the dry run's output ends with its diff,
+    // then "not written (dry run).\n".
+    const std::string_view last = "not written (dry run).\n";
+    if (result == 0 && !dry.ends_with(last) && now != sheet)
+        return "a dry run did not show the change";
+    if (result == 0 && dry.ends_with(last)) {
+        std::string_view diff(dry);
+        diff.remove_suffix(last.size());
+        const std::size_t begin = diff.find("--- " + s.sheet + "\n");
+        diff.remove_prefix(begin == std::string_view::npos ? diff.size() : begin);
+        std::string patched;
+        if (!applyDiff(diff, sheet, patched) || patched != now)
+            return "the dry run's diff does not give the fixed sheet";
+    }
     for (const auto& [name, bytes] : s.audio)
         if (!readWhole(s.album + "/" + name, now) || now != bytes) return "an audio file changed";
     return nullptr;

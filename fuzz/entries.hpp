@@ -13,6 +13,8 @@ namespace vorlin::fuzz {
 
 // The first byte's lowest bit is the --force switch; the rest is a cue sheet,
 // fixed in place beside a small album of real audio files of known length.
+// A dry run comes first: it must change nothing, and its diff, applied to the
+// sheet, must give exactly what the real run writes.
 const char* runCueSheet(const std::uint8_t* data, std::size_t size);
 
 // The bytes as a WAV file, measured through an open stdio stream and compared

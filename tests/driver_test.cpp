@@ -1,4 +1,4 @@
-// The built tool run from the command line: banner, --force, wildcard
+// The built tool run from the command line: usage, options, wildcard
 // patterns and the exit status.
 #include <gtest/gtest.h>
 
@@ -33,15 +33,60 @@ struct Album {
 
 } // namespace
 
-TEST(Driver, BannerAndForceAlone) {
+TEST(Driver, UsageVersionAndForceAlone) {
     Album a;
-    RunResult r = runVorlin({}, a.dir.path());
+    writeFile(a.dir.file("a.cue"), twoTrackSheet);
+    const std::string usage = "Vorlin v0.6\nUsage: vorlin [options] <file>\nPossible options:\n"
+                              " --force : modify any cue\n"
+                              " -n, --dry-run : show what would change, write nothing\n"
+                              " --help : show this help\n"
+                              " --version : show the version\n";
+    // The first of --help and --version counts, wherever it stands; nothing
+    // else is done.
+    const std::vector<std::pair<std::vector<std::string>, std::string>> runs = {
+        {{}, usage},
+        {{"a.cue", "missing.cue", "--help", "--version"}, usage},
+        {{"--force", "a.cue", "--version", "--help"}, "Vorlin v0.6\n"},
+        {{"--force"}, ""},
+    };
+    for (const auto& [args, output] : runs) {
+        RunResult r = runVorlin(args, a.dir.path());
+        EXPECT_EQ(r.output, output);
+        EXPECT_EQ(r.exitStatus, 0);
+    }
+    EXPECT_EQ(readFile(a.dir.file("a.cue")), twoTrackSheet);
+}
+
+TEST(Driver, OptionsStopAtDoubleDashAndDryRunHoldsForTheWholeRun) {
+    Album a;
+    writeFile(a.dir.file("a.cue"), singleFile);
+    writeFile(a.dir.file("-x.cue"), singleFile);
+    writeFile(a.dir.file("two.cue"), twoTrackSheet);
+    writeFile(a.dir.file("empty.cue"), "");
+    // After "--" every argument is a pattern; before it, an unknown option is one too.
+    RunResult r = runVorlin({"-x.cue", "--", "--help", "-n", "--force", "a.cue"}, a.dir.path());
+    EXPECT_EQ(r.output, "'-x.cue': only one audio file, no fixing needed.\n"
+                        "Can't find file '--help'\nCan't find file '-n'\n"
+                        "Can't find file '--force'\n"
+                        "'a.cue': only one audio file, no fixing needed.\n");
+    EXPECT_EQ(r.exitStatus, 3);
+
+    // -n given last, or --dry-run after --force, still covers every sheet.
+    const std::string forcedDiff = "--- a.cue\n+++ a.cue\n@@ -1,3 +1,3 @@\n"
+                                   "-FILE \"01.wav\" WAVE\n+FILE \"Range.wav\" WAVE\n"
+                                   "   TRACK 01 AUDIO\n     INDEX 01 00:00:00\n";
+    r = runVorlin({"--force", "a.cue", "-n"}, a.dir.path());
+    EXPECT_EQ(r.output, "Fixing cue 'a.cue'...\n" + forcedDiff + "not written (dry run).\n");
     EXPECT_EQ(r.exitStatus, 0);
-    EXPECT_EQ(r.output, "Vorlin v0.6\nUsage: vorlin [options] <file>\nPossible options:\n"
-                        " --force : modify any cue\n");
-    r = runVorlin({"--force"}, a.dir.path());
-    EXPECT_EQ(r.exitStatus, 0);
-    EXPECT_EQ(r.output, "");
+    r = runVorlin({"two.cue", "--force", "--dry-run", "empty.cue"}, a.dir.path());
+    EXPECT_TRUE(r.output.ends_with("not written (dry run).\nFixing cue 'empty.cue'...\n"
+                                   "Failed to write new cue.\n"))
+        << r.output;
+    EXPECT_EQ(r.exitStatus, 255);
+    EXPECT_EQ(readFile(a.dir.file("a.cue")), singleFile);
+    EXPECT_EQ(readFile(a.dir.file("two.cue")), twoTrackSheet);
+    EXPECT_EQ(listDir(a.dir.path()), (std::vector<std::string>{"-x.cue", "01.wav", "02.wav",
+                                                               "a.cue", "empty.cue", "two.cue"}));
 }
 
 TEST(Driver, ForceAppliesOnlyToLaterArguments) {
@@ -52,7 +97,7 @@ TEST(Driver, ForceAppliesOnlyToLaterArguments) {
     EXPECT_EQ(r.output, "'a.cue': only one audio file, no fixing needed.\n"
                         "Fixing cue 'b.cue'...\ndone.\n"
                         "Can't find file '--FORCE'\n");
-    EXPECT_EQ(r.exitStatus, 0);
+    EXPECT_EQ(r.exitStatus, 1);
     EXPECT_EQ(readFile(a.dir.file("a.cue")), singleFile);
     EXPECT_EQ(readFile(a.dir.file("b.cue")),
               "FILE \"Range.wav\" WAVE\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n");
@@ -82,7 +127,18 @@ TEST(Driver, PatternsSkipDirectoriesHiddenEntriesAndFifos) {
     EXPECT_EQ(r.output, "Fixing cue '[1].cue'...\n" + failedRun + "Fixing cue '[1].cue'...\n" +
                             failedRun + "Can't find file '*.CUE'\nCan't find file 'nothing*'\n" +
                             "Can't find file '0?.wav/*.cue'\n");
-    EXPECT_EQ(r.exitStatus, 2);
+    EXPECT_EQ(r.exitStatus, 5); // two sheets failed, three patterns found nothing
+}
+
+TEST(Driver, WildcardsMatchNamesHoldingWildcardCharacters) {
+    TempDir dir;
+    writeFile(dir.file("a*b.cue"), singleFile);
+    writeFile(dir.file("x?.cue"), singleFile);
+    RunResult r = runVorlin({"a*", "*a*", "a?b.cue", "*?.cue", "a**b*"}, dir.path());
+    const std::string ab = "'a*b.cue': only one audio file, no fixing needed.\n";
+    const std::string x = "'x?.cue': only one audio file, no fixing needed.\n";
+    EXPECT_EQ(r.output, ab + ab + ab + ab + x + ab);
+    EXPECT_EQ(r.exitStatus, 0);
 }
 
 TEST(Driver, SubdirectoryPatternKeepsThePath) {
@@ -113,6 +169,14 @@ TEST(Driver, ExitStatusSumsTheResults) {
     // 1 + (-1) cancels out, but a failure never exits with 0.
     r = runVorlin({"fail.cue", "empty1.cue"}, a.dir.path());
     EXPECT_EQ(r.output, "Fixing cue 'fail.cue'...\n" + failedRun + invalid);
+    EXPECT_EQ(r.exitStatus, 1);
+    // A pattern that finds nothing fails, and cancels out no better.
+    EXPECT_EQ(runVorlin({"missing.cue"}, a.dir.path()).exitStatus, 1);
+    EXPECT_EQ(runVorlin({"missing.cue", "nothing*"}, a.dir.path()).exitStatus, 2);
+    EXPECT_EQ(runVorlin({"missing.cue", "empty1.cue"}, a.dir.path()).exitStatus, 1);
+    writeFile(a.dir.file("two.cue"), twoTrackSheet);
+    r = runVorlin({"two.cue", "missing.cue"}, a.dir.path());
+    EXPECT_EQ(r.output, "Fixing cue 'two.cue'...\ndone.\nCan't find file 'missing.cue'\n");
     EXPECT_EQ(r.exitStatus, 1);
 
     TempDir many;

@@ -1,0 +1,22 @@
+// Shows a rewritten cue sheet as a unified diff against the sheet on disk.
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <string_view>
+
+#include "cue/line_list.hpp"
+
+namespace vorlin {
+
+// Writes to `out` a unified diff (three lines of context) that turns
+// `oldSheet`, the bytes of the sheet at `path`, into the text of `newSheet`
+// byte for byte, as `patch --binary` applies it; nothing when they are equal.
+// `newSheet` must have been built with its origins kept: the rewrite keeps
+// the old lines in order and only changes or drops them, so each old line is
+// paired with the text made from it and the diff takes time linear in the
+// size of the two sheets.
+void writeSheetDiff(std::FILE* out, const std::string& path, std::string_view oldSheet,
+                    const LineList& newSheet);
+
+} // namespace vorlin

@@ -1,0 +1,145 @@
+// Dry runs of the built tool: nothing in the folder changes, and the printed
+// diff, applied by patch, gives exactly the sheet a real run writes.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "tests/cue_samples.hpp"
+#include "tests/test_support.hpp"
+
+using namespace std::string_literals;
+using namespace vorlin::test;
+
+namespace {
+
+// Every entry of `dir` and the folder itself: name, inode, mode, size, times
+// to the nanosecond, and a file's bytes.
+std::vector<std::string> snapshot(const std::string& dir) {
+    std::vector<std::string> entries;
+    std::vector<std::string> names = listDir(dir);
+    names.push_back(".");
+    for (const std::string& name : names) {
+        struct stat st;
+        const std::string path = dir + "/" + name;
+        if (::lstat(path.c_str(), &st) != 0) continue;
+        std::string entry = name;
+        for (long long v : {(long long)st.st_ino, (long long)st.st_mode, (long long)st.st_size,
+                            (long long)st.st_mtim.tv_sec, (long long)st.st_mtim.tv_nsec,
+                            (long long)st.st_ctim.tv_sec, (long long)st.st_ctim.tv_nsec})
+            entry += " " + std::to_string(v);
+        if (S_ISREG(st.st_mode)) entry += "\n" + readFile(path);
+        entries.push_back(entry);
+    }
+    return entries;
+}
+
+// Puts `sheet` as a.cue beside 01.wav and 02.wav in `dir`.
+void writeAlbum(const TempDir& dir, const std::string& sheet) {
+    writeFile(dir.file("01.wav"), wavOfCdFrames(twoTrackFirstLength));
+    writeFile(dir.file("02.wav"), wavOfCdFrames(9000));
+    writeFile(dir.file("a.cue"), sheet);
+}
+
+// Runs `vorlin a.cue -n` on `sheet`, checks that nothing changed, and returns
+// the printed diff.
+std::string dryRunDiff(const std::string& sheet) {
+    TempDir album;
+    writeAlbum(album, sheet);
+    ::usleep(20000); // a change made now would show in the (coarse) file times
+    const std::vector<std::string> before = snapshot(album.path());
+    RunResult r = runVorlin({"a.cue", "-n"}, album.path());
+    EXPECT_EQ(snapshot(album.path()), before);
+    EXPECT_EQ(r.exitStatus, 0);
+    const std::string head = "Fixing cue 'a.cue'...\n", tail = "not written (dry run).\n";
+    if (!r.output.starts_with(head) || !r.output.ends_with(tail)) {
+        ADD_FAILURE() << r.output;
+        return "";
+    }
+    return r.output.substr(head.size(), r.output.size() - head.size() - tail.size());
+}
+
+// The sheet a real run writes from `sheet`.
+std::string realRun(const std::string& sheet) {
+    TempDir album;
+    writeAlbum(album, sheet);
+    EXPECT_EQ(runVorlin({"a.cue"}, album.path()).output, "Fixing cue 'a.cue'...\ndone.\n");
+    return readFile(album.file("a.cue"));
+}
+
+// `diff` applied to `sheet` by patch, which must find every hunk exactly where
+// it says (no offset, no fuzz).
+std::string patched(const std::string& sheet, const std::string& diff) {
+    TempDir work;
+    writeFile(work.file("old.cue"), sheet);
+    writeFile(work.file("change.diff"), diff);
+    const std::string command = "cd " + work.path() +
+                                " && patch --binary --fuzz=0 -o new.cue old.cue change.diff"
+                                " > patch.log 2>&1";
+    EXPECT_EQ(std::system(command.c_str()), 0) << readFile(work.file("patch.log"));
+    EXPECT_EQ(readFile(work.file("patch.log")), "patching file new.cue (read from old.cue)\n");
+    return fileExists(work.file("new.cue")) ? readFile(work.file("new.cue")) : "";
+}
+
+std::string crLf(const std::string& text) {
+    std::string out;
+    for (char c : text) out += c == '\n' ? "\r\n"s : std::string(1, c);
+    return out;
+}
+
+} // namespace
+
+TEST(DryRun, ShowsTheWorkedExampleAsAUnifiedDiff) {
+    EXPECT_EQ(dryRunDiff(twoTrackSheet), "--- a.cue\n"
+                                         "+++ a.cue\n"
+                                         "@@ -1,8 +1,7 @@\n"
+                                         "-FILE \"01.wav\" WAVE\n"
+                                         "+FILE \"Range.wav\" WAVE\n"
+                                         "   TRACK 01 AUDIO\n"
+                                         "-    INDEX 00 00:00:00\n"
+                                         "-    INDEX 01 00:01:00\n"
+                                         "-FILE \"02.wav\" WAVE\n"
+                                         "+    PREGAP 00:01:00\n"
+                                         "+    INDEX 01 00:00:00\n"
+                                         "   TRACK 02 AUDIO\n"
+                                         "-    INDEX 00 00:00:00\n"
+                                         "-    INDEX 01 00:02:00\n"
+                                         "+    INDEX 00 02:58:00\n"
+                                         "+    INDEX 01 03:00:00\n");
+}
+
+TEST(DryRun, PatchingWithItsDiffGivesTheRealRunsSheet) {
+    const std::string sheet = twoTrackSheet;
+    std::string rems; // enough unchanged lines between changes to part hunks
+    for (int i = 0; i < 8; ++i) rems += "REM " + std::to_string(i) + "\n";
+    const std::string longText(5000, 'c');
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"CR LF line ends", crLf(sheet)},
+        {"no final line end", sheet.substr(0, sheet.size() - 1)},
+        {"an unchanged last line without line end", sheet + "REM end"},
+        {"PREGAP lines and hunks apart",
+         "FILE \"01.wav\" WAVE\n  TRACK 01 AUDIO\n    PREGAP 00:00:10\n    INDEX 00 00:00:00\n"
+         "    INDEX 01 00:00:50\n" +
+             rems + "  TRACK 02 AUDIO\n    PREGAP 00:00:02\n    INDEX 01 01:00:00\n" + rems +
+             "FILE \"02.wav\" WAVE\n  TRACK 03 AUDIO\n    INDEX 00 00:00:00\n"
+             "    INDEX 01 00:00:20\n" +
+             rems},
+        {"long lines",
+         // A comment after an INDEX time over 4095 bytes, a long line kept as it
+         // is, one with NUL and CR bytes, a long line whose end (an audio FILE
+         // line) is dropped, and a long last line without its line end.
+         "FILE \"01.wav\" WAVE\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00 " + longText + "\nREM " +
+             longText + "\nREM a\0b\rc\n"s + std::string(4095, 'x') +
+             "FILE \"02.wav\" WAVE\n  TRACK 02 AUDIO\n    INDEX 00 00:00:00\n"
+             "    INDEX 01 00:02:00 " +
+             longText},
+    };
+    for (const auto& [what, bytes] : cases) {
+        SCOPED_TRACE(what);
+        EXPECT_EQ(patched(bytes, dryRunDiff(bytes)), realRun(bytes));
+    }
+}
