@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "audio/length.hpp"
+#include "tests/measure_cases.hpp"
 #include "tests/test_support.hpp"
 
 using namespace vorlin;
@@ -41,25 +42,6 @@ std::string flacWithoutCount() {
     flac[21] = static_cast<char>(flac[21] & 0xF0);
     for (int i = 22; i < 26; ++i) flac[i] = 0;
     return flac;
-}
-
-struct Case {
-    std::string name;
-    std::string bytes;
-    CdFrames frames;
-    std::string message;
-};
-
-void expectMeasures(const std::vector<Case>& cases) {
-    TempDir dir;
-    ScopedCwd cwd(dir.path());
-    for (const auto& c : cases) {
-        writeFile(c.name, c.bytes);
-        CdFrames frames = -1;
-        EXPECT_EQ(captureStdout([&] { frames = audioLengthFrames(c.name); }), c.message) << c.name;
-        EXPECT_EQ(frames, c.frames) << c.name;
-        EXPECT_EQ(readFile(c.name), c.bytes) << c.name << " was changed";
-    }
 }
 
 } // namespace

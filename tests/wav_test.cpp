@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "audio/length.hpp"
+#include "tests/measure_cases.hpp"
 #include "tests/test_support.hpp"
 
 using namespace vorlin;
@@ -20,26 +21,6 @@ const std::string riffWave = "RIFF" + le32(0) + "WAVE";
 // A PCM format chunk of 16 bytes for 16-bit stereo at 44100 Hz.
 const std::string fmt16 =
     "fmt " + le32(16) + le16(1) + le16(2) + le32(44100) + le32(176400) + le16(4) + le16(16);
-
-struct Case {
-    std::string name;
-    std::string bytes;
-    CdFrames frames;
-    std::string message;
-};
-
-void expectMeasures(const std::vector<Case>& cases) {
-    TempDir dir;
-    ScopedCwd cwd(dir.path());
-    ::mkdir("dir.x", 0755);
-    for (const auto& c : cases) {
-        writeFile(c.name, c.bytes);
-        CdFrames frames = -1;
-        EXPECT_EQ(captureStdout([&] { frames = audioLengthFrames(c.name); }), c.message) << c.name;
-        EXPECT_EQ(frames, c.frames) << c.name;
-        ::unlink(c.name.c_str());
-    }
-}
 
 } // namespace
 
