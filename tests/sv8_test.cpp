@@ -1,0 +1,137 @@
+// Musepack SV8 files through the MPC measurer: real files, written streams
+// each fault of which is one change to a good stream, and a file past 4 GiB.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <functional>
+#include <utility>
+
+#include "audio/length.hpp"
+#include "sv8_writer.hpp"
+#include "test_support.hpp"
+
+namespace vorlin::test {
+namespace {
+
+std::pair<CdFrames, std::string> measure(const std::string& path) {
+    CdFrames length = -1;
+    std::string out = captureStdout([&] { length = mpcLengthFrames(path); });
+    return {length, out};
+}
+
+TEST(Sv8, RealFiles) {
+    for (auto [name, frames] : {std::pair{"test-sv8", 6}, {"sv8_header", 112}}) {
+        auto [length, out] = measure(std::string(VORLIN_FIXTURES_DIR) + "/" + name + ".mpc");
+        EXPECT_EQ(length, frames) << name;
+        EXPECT_EQ(out, "") << name;
+    }
+}
+
+constexpr std::uint64_t samples = 44100 * 3 + 17; // 115 frames: 8 packets of 16
+constexpr std::uint64_t silence = 1000;           // leaves 223 CD frames (225 with it)
+
+// Packets: 0 SH, 1 RG, 2 EI, 3-10 AP, 11 SO, 12 ST, 13 SE. An ID3v2 tag of 300
+// bytes goes before; the second audio packet's head straddles the end of the
+// first 4 KiB the reader takes.
+Sv8File goodStream() {
+    Sv8File f = sv8Stream(samples, silence, 2, 8, 4057);
+    f.front = id3Tag(300) + "MPCK";
+    f.back = "APETAGEX" + std::string(24, '\xEE');
+    return f;
+}
+
+TEST(Sv8, WrittenStreams) {
+    using Change = std::function<void(Sv8File&)>;
+    const std::string sh = sv8HeaderPayload(samples, silence, 2);
+    const auto header = [](std::string payload) {
+        return [payload](Sv8File& f) { f.packets[0] = sv8Packet("SH", payload); };
+    };
+    const std::pair<const char*, Change> good[] = {
+        {"as written", [](Sv8File&) {}},
+        {"no tags around", [](Sv8File& f) { f.front = "MPCK", f.back.clear(); }},
+        {"a 9-byte size field", [](Sv8File& f) { f.packets[1] = sv8Packet("RG", "\1", 9); }},
+    };
+    const std::pair<const char*, Change> bad[] = {
+        {"lower-case key", [](Sv8File& f) { f.packets[1][0] = 'r'; }},
+        {"key below A", [](Sv8File& f) { f.packets[2][1] = '@'; }},
+        {"key above Z", [](Sv8File& f) { f.packets[2][1] = '['; }},
+        {"size 0", [](Sv8File& f) { f.packets[1] = std::string("RG\0", 3); }},
+        {"a byte past the end", [](Sv8File& f) { f.back.clear(), f.packets[13] = "SE\x04"; }},
+        {"size 2^63-1", [](Sv8File& f) { f.packets[3] = "AP" + std::string(8, '\xFF') + "\x7F"; }},
+        {"10-byte size field",
+         [](Sv8File& f) { f.packets[1] = "RG" + std::string(9, '\x80') + "\x0C"; }},
+        {"no SH", [](Sv8File& f) { f.packets.erase(f.packets.begin()); }},
+        {"AP before SH", [](Sv8File& f) { std::swap(f.packets[0], f.packets[3]); }},
+        {"no SE", [](Sv8File& f) { f.packets.pop_back(), f.back.clear(); }},
+        {"0 samples",
+         [](Sv8File& f) {
+             f.packets = {sv8Packet("SH", sv8HeaderPayload(0, 0, 2)), "SE\3"};
+         }},
+        {"SH a byte short", header(sh.substr(0, sh.size() - 1))},
+        {"SH cut in the sample count", header(sh.substr(0, 7))},
+        {"SH cut in the silence", header(sh.substr(0, 9))},
+        {"silence above samples", header(sv8HeaderPayload(samples, samples + 1, 2))},
+        {"block frames 3", header(sv8HeaderPayload(samples, silence, 3))},
+        {"an AP fewer", [](Sv8File& f) { f.packets.erase(f.packets.begin() + 3); }},
+        {"an AP more", [](Sv8File& f) { f.packets.insert(f.packets.begin() + 3, "AP\3"); }},
+    };
+    TempDir dir;
+    const std::string path = dir.file("a.mpc");
+    for (const auto& [what, change] : good) {
+        Sv8File f = goodStream();
+        change(f);
+        writeFile(path, f.bytes());
+        EXPECT_EQ(measure(path), std::pair(CdFrames{223}, std::string())) << what;
+    }
+    for (const auto& [what, change] : bad) {
+        Sv8File f = goodStream();
+        change(f);
+        writeFile(path, f.bytes());
+        EXPECT_EQ(measure(path), std::pair(CdFrames{0}, "'" + path + "': unrecognized format\n"))
+            << what;
+    }
+}
+
+TEST(Sv8, PacketCountsAndSilenceAtTheirBounds) {
+    const std::pair<Sv8File, CdFrames> cases[] = {
+        {sv8Stream(1152 * 112 + 1, 0, 2, 8), 219},           // 113 frames: 8 packets
+        {sv8Stream(1152 * 128, 0, 2, 8), 250},               // exactly 8 full packets
+        {sv8Stream(1152 * 128 + 1, 0, 2, 8), -1},            // needs a ninth
+        {sv8Stream(samples, samples, 2, 8), 0},              // all silence: nothing to play
+        {sv8Stream(1ull << 40, 0, 7, 58255, 0), 1869917734}, // 58254.2 packets of 16384
+    };
+    TempDir dir;
+    const std::string path = dir.file("a.mpc");
+    for (const auto& [f, frames] : cases) {
+        writeFile(path, f.bytes());
+        auto [length, out] = measure(path);
+        EXPECT_EQ(length, std::max<CdFrames>(frames, 0)) << frames;
+        EXPECT_EQ(out.empty(), frames >= 0) << frames;
+    }
+}
+
+TEST(Sv8, FileBeyondFourGiB) {
+    // Three audio packets of 1.5 GiB left as holes put the stream end past
+    // 4 GiB, where an offset of 32 bits would wrap into a hole.
+    TempDir dir;
+    const std::string path = dir.file("big.mpc");
+    const std::uint64_t total = 1152 * 16384 * 2 + 5; // 3 packets of 16384 frames
+    const std::uint64_t apSize = 3ull << 29;
+    std::vector<std::pair<std::uint64_t, std::string>> pieces = {
+        {0, "MPCK" + sv8Packet("SH", sv8HeaderPayload(total, 0, 7))}};
+    std::uint64_t at = pieces[0].second.size();
+    for (int i = 0; i < 3; ++i, at += apSize) pieces.push_back({at, "AP" + sv8Number(apSize)});
+    pieces.push_back({at, "SE\3"});
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    ASSERT_GE(fd, 0);
+    for (const auto& [offset, bytes] : pieces)
+        ASSERT_EQ(::pwrite(fd, bytes.data(), bytes.size(), static_cast<off_t>(offset)),
+                  static_cast<ssize_t>(bytes.size()));
+    ::close(fd);
+    EXPECT_EQ(measure(path), std::pair(samplesToCdFrames(total), std::string()));
+}
+
+} // namespace
+} // namespace vorlin::test
