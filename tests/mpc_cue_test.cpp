@@ -1,10 +1,11 @@
-// A cue sheet over MPC files (both extensions) and a WAV file, fixed by the
-// built tool end to end.
+// Cue sheets over MPC files (both extensions, stream versions 4 to 8) and a
+// WAV file, fixed by the built tool end to end.
 #include <gtest/gtest.h>
 
 #include <cstdio>
 
 #include "mpc_writer.hpp"
+#include "sv8_writer.hpp"
 #include "test_support.hpp"
 
 namespace vorlin::test {
@@ -32,6 +33,22 @@ std::string inputCue(const Track (&tracks)[4]) {
     return cue;
 }
 
+// The sheet fixed: one range, each track's INDEX 00 (or PREGAP) and INDEX 01
+// at their absolute times.
+std::string fixedCue(const Track (&tracks)[4], const std::int64_t (&lengths)[4]) {
+    std::string cue = "REM GENRE Test\nFILE \"Range.wav\" WAVE\n";
+    std::int64_t offset = 0;
+    for (int i = 0; i < 4; ++i) {
+        cue += "  TRACK 0" + std::to_string(i + 1) + " AUDIO\n";
+        std::int64_t start = offset - tracks[i].gap;
+        cue += start < 0 ? "    PREGAP " + cueTime(-start) + "\n"
+                         : "    INDEX 00 " + cueTime(start) + "\n";
+        cue += "    INDEX 01 " + cueTime(offset) + "\n";
+        offset += lengths[i];
+    }
+    return cue;
+}
+
 TEST(MpcCue, FixesASheetOverMpcAndWavFiles) {
     TempDir dir;
     std::mt19937 rng(2024);
@@ -50,20 +67,10 @@ TEST(MpcCue, FixesASheetOverMpcAndWavFiles) {
     std::string cue = inputCue(tracks);
     writeFile(dir.file("album.cue"), cue);
 
-    std::string expected = "REM GENRE Test\nFILE \"Range.wav\" WAVE\n";
-    std::int64_t offset = 0;
-    for (int i = 0; i < 4; ++i) {
-        expected += "  TRACK 0" + std::to_string(i + 1) + " AUDIO\n";
-        std::int64_t start = offset - tracks[i].gap;
-        expected += start < 0 ? "    PREGAP " + cueTime(-start) + "\n"
-                              : "    INDEX 00 " + cueTime(start) + "\n";
-        expected += "    INDEX 01 " + cueTime(offset) + "\n";
-        offset += lengths[i];
-    }
     RunResult run = runVorlin({"album.cue"}, dir.path());
     EXPECT_EQ(run.output, "Fixing cue 'album.cue'...\ndone.\n");
     EXPECT_EQ(run.exitStatus, 0);
-    EXPECT_EQ(readFile(dir.file("album.cue")), expected);
+    EXPECT_EQ(readFile(dir.file("album.cue")), fixedCue(tracks, lengths));
 
     // One damaged frame in the second file fails the whole sheet, which stays as it was.
     second.lengthError = {{40, -1}};
@@ -74,6 +81,36 @@ TEST(MpcCue, FixesASheetOverMpcAndWavFiles) {
     EXPECT_EQ(run.exitStatus, 1);
     EXPECT_EQ(readFile(dir.file("album.cue")), cue);
     EXPECT_EQ(listDir(dir.path()).size(), 5u);
+}
+
+TEST(MpcCue, FixesASheetOverSv8Files) {
+    TempDir dir;
+    const std::string fixtures = VORLIN_FIXTURES_DIR;
+    Sv8File first = sv8Stream(44100 * 2 + 1, 1764, 1, 20); // 77 frames, 4 a packet
+    first.front = id3Tag(1000) + "MPCK";
+    writeFile(dir.file("01.mpc"), first.bytes());
+    writeFile(dir.file("02.mp+"), readFile(fixtures + "/test-sv8.mpc"));
+    writeFile(dir.file("03.wav"), wavOfCdFrames(500));
+    writeFile(dir.file("04.mpc"), readFile(fixtures + "/sv8_header.mpc"));
+    const std::int64_t lengths[] = {147, 6, 500, 112};
+    const Track tracks[4] = {{"01.flac", 32}, {"02.mpc", 5}, {"03.wav", 10}, {"04.wv", 75}};
+    const std::string cue = inputCue(tracks);
+    writeFile(dir.file("album.cue"), cue);
+
+    RunResult run = runVorlin({"album.cue"}, dir.path());
+    EXPECT_EQ(run.output, "Fixing cue 'album.cue'...\ndone.\n");
+    EXPECT_EQ(run.exitStatus, 0);
+    EXPECT_EQ(readFile(dir.file("album.cue")), fixedCue(tracks, lengths));
+
+    // An audio packet missing from the first file fails the sheet.
+    first.packets.erase(first.packets.begin() + 3);
+    writeFile(dir.file("01.mpc"), first.bytes());
+    writeFile(dir.file("album.cue"), cue);
+    run = runVorlin({"album.cue"}, dir.path());
+    EXPECT_EQ(run.output, "Fixing cue 'album.cue'...\n'01.mpc': unrecognized format\n"
+                          "Fixing failed, error with audio files.\n");
+    EXPECT_EQ(run.exitStatus, 1);
+    EXPECT_EQ(readFile(dir.file("album.cue")), cue);
 }
 
 } // namespace
