@@ -94,23 +94,12 @@ TEST(MpcCue, FixesASheetOverSv8Files) {
     writeFile(dir.file("04.mpc"), readFile(fixtures + "/sv8_header.mpc"));
     const std::int64_t lengths[] = {147, 6, 500, 112};
     const Track tracks[4] = {{"01.flac", 32}, {"02.mpc", 5}, {"03.wav", 10}, {"04.wv", 75}};
-    const std::string cue = inputCue(tracks);
-    writeFile(dir.file("album.cue"), cue);
+    writeFile(dir.file("album.cue"), inputCue(tracks));
 
-    RunResult run = runVorlin({"album.cue"}, dir.path());
+    const RunResult run = runVorlin({"album.cue"}, dir.path());
     EXPECT_EQ(run.output, "Fixing cue 'album.cue'...\ndone.\n");
     EXPECT_EQ(run.exitStatus, 0);
     EXPECT_EQ(readFile(dir.file("album.cue")), fixedCue(tracks, lengths));
-
-    // An audio packet missing from the first file fails the sheet.
-    first.packets.erase(first.packets.begin() + 3);
-    writeFile(dir.file("01.mpc"), first.bytes());
-    writeFile(dir.file("album.cue"), cue);
-    run = runVorlin({"album.cue"}, dir.path());
-    EXPECT_EQ(run.output, "Fixing cue 'album.cue'...\n'01.mpc': unrecognized format\n"
-                          "Fixing failed, error with audio files.\n");
-    EXPECT_EQ(run.exitStatus, 1);
-    EXPECT_EQ(readFile(dir.file("album.cue")), cue);
 }
 
 } // namespace

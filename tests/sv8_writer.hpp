@@ -57,8 +57,7 @@ struct Sv8File {
     }
 };
 
-// SH, RG, EI, `audioPackets` AP packets of `apBytes` bytes of payload, SO, ST
-// and SE.
+// SH, RG, EI, `audioPackets` AP packets of `apBytes` bytes of payload, ST, SE.
 inline Sv8File sv8Stream(std::uint64_t samples, std::uint64_t silence, unsigned blockFrames,
                          int audioPackets, std::size_t apBytes = 100) {
     Sv8File f;
@@ -67,7 +66,6 @@ inline Sv8File sv8Stream(std::uint64_t samples, std::uint64_t silence, unsigned 
                  sv8Packet("EI", "\x51\x01\x1E")};
     for (int i = 0; i < audioPackets; ++i)
         f.packets.push_back(sv8Packet("AP", std::string(apBytes, static_cast<char>('a' + i % 26))));
-    f.packets.push_back(sv8Packet("SO", std::string("\x44\0\0\0\0", 5)));
     f.packets.push_back(sv8Packet("ST", "\x01\x12\xC0"));
     f.packets.push_back(sv8Packet("SE", ""));
     return f;
