@@ -5,7 +5,6 @@
 #include <cstdio>
 
 #include "mpc_writer.hpp"
-#include "sv8_writer.hpp"
 #include "test_support.hpp"
 
 namespace vorlin::test {
@@ -86,13 +85,12 @@ TEST(MpcCue, FixesASheetOverMpcAndWavFiles) {
 TEST(MpcCue, FixesASheetOverSv8Files) {
     TempDir dir;
     const std::string fixtures = VORLIN_FIXTURES_DIR;
-    Sv8File first = sv8Stream(44100 * 2 + 1, 1764, 1, 20); // 77 frames, 4 a packet
-    first.front = id3Tag(1000) + "MPCK";
-    writeFile(dir.file("01.mpc"), first.bytes());
-    writeFile(dir.file("02.mp+"), readFile(fixtures + "/test-sv8.mpc"));
+    const std::string tag = std::string("ID3\3\0\0\0\0\0\x10", 10) + std::string(16, '\0');
+    writeFile(dir.file("01.mpc"), tag + readFile(fixtures + "/test-sv8.mpc"));
+    writeFile(dir.file("02.mp+"), readFile(fixtures + "/sv8_header.mpc"));
     writeFile(dir.file("03.wav"), wavOfCdFrames(500));
-    writeFile(dir.file("04.mpc"), readFile(fixtures + "/sv8_header.mpc"));
-    const std::int64_t lengths[] = {147, 6, 500, 112};
+    writeFile(dir.file("04.mpc"), readFile(fixtures + "/test-sv8.mpc"));
+    const std::int64_t lengths[] = {6, 112, 500, 6};
     const Track tracks[4] = {{"01.flac", 32}, {"02.mpc", 5}, {"03.wav", 10}, {"04.wv", 75}};
     writeFile(dir.file("album.cue"), inputCue(tracks));
 
