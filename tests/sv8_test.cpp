@@ -47,13 +47,6 @@ std::string sv8HeaderPayload(std::uint64_t samples, std::uint64_t silence, unsig
            static_cast<char>(0x18 | blockFrames);
 }
 
-// An ID3v2.3 tag of `size` bytes after its 10-byte header, all zeros.
-std::string id3Tag(std::uint32_t size) {
-    std::string tag("ID3\3\0\0", 6);
-    for (int shift : {21, 14, 7, 0}) tag += static_cast<char>(size >> shift & 0x7F);
-    return tag + std::string(size, '\0');
-}
-
 struct Sv8File {
     std::string front = "MPCK"; // an ID3v2 tag may go before the magic
     std::vector<std::string> packets;
@@ -102,16 +95,9 @@ constexpr std::uint64_t silence = 1000;           // leaves 223 CD frames (225 w
 // first 4 KiB the reader takes.
 Sv8File goodStream() {
     Sv8File f = sv8Stream(samples, silence, 2, 8, 4057);
-    f.front = id3Tag(300) + "MPCK";
+    f.front = std::string("ID3\3\0\0\0\0\x02\x2C", 10) + std::string(300, '\0') + "MPCK";
     f.back = "APETAGEX" + std::string(24, '\xEE');
     return f;
-}
-
-// Writes `f` and measures it: `frames` and no message, or for -1, 0 and the message.
-void expectLength(const std::string& path, const Sv8File& f, CdFrames frames, const char* what) {
-    writeFile(path, f.bytes());
-    const std::string message = frames < 0 ? "'" + path + "': unrecognized format\n" : "";
-    EXPECT_EQ(measure(path), std::pair(std::max<CdFrames>(frames, 0), message)) << what;
 }
 
 TEST(Sv8, WrittenStreams) {
@@ -120,14 +106,20 @@ TEST(Sv8, WrittenStreams) {
     const auto header = [](std::string payload) {
         return [payload](Sv8File& f) { f.packets[0] = sv8Packet("SH", payload); };
     };
+    const auto whole = [](Sv8File other) { return [other](Sv8File& f) { f = other; }; };
     const struct {
         const char* what;
         Change change;
-        CdFrames frames = -1;
+        CdFrames frames = -1; // -1: unrecognized
     } cases[] = {
         {"as written", [](Sv8File&) {}, 223},
         {"no tags around", [](Sv8File& f) { f.front = "MPCK", f.back.clear(); }, 223},
         {"a 9-byte size field", [](Sv8File& f) { f.packets[1] = sv8Packet("RG", "\1", 9); }, 223},
+        {"113 frames in 8 packets", whole(sv8Stream(1152 * 112 + 1, 0, 2, 8)), 219},
+        {"8 full packets", whole(sv8Stream(1152 * 128, 0, 2, 8)), 250},
+        {"all silence", whole(sv8Stream(samples, samples, 2, 8)), 0},
+        {"2^40 samples", whole(sv8Stream(1ull << 40, 0, 7, 58255, 0)), 1869917734},
+        {"a sample short of a ninth packet", whole(sv8Stream(1152 * 128 + 1, 0, 2, 8))},
         {"lower-case key", [](Sv8File& f) { f.packets[1][0] = 'r'; }},
         {"key below A", [](Sv8File& f) { f.packets[2][1] = '@'; }},
         {"key above Z", [](Sv8File& f) { f.packets[2][1] = '['; }},
@@ -139,7 +131,7 @@ TEST(Sv8, WrittenStreams) {
         {"no SH", [](Sv8File& f) { f.packets.erase(f.packets.begin()); }},
         {"AP before SH", [](Sv8File& f) { std::swap(f.packets[0], f.packets[3]); }},
         {"no SE", [](Sv8File& f) { f.packets.pop_back(), f.back.clear(); }},
-        {"0 samples", [](Sv8File& f) { f = sv8Stream(0, 0, 2, 0); }},
+        {"0 samples", whole(sv8Stream(0, 0, 2, 0))},
         {"SH a byte short", header(sh.substr(0, sh.size() - 1))},
         {"SH cut in the sample count", header(sh.substr(0, 7))},
         {"SH cut in the silence", header(sh.substr(0, 9))},
@@ -149,23 +141,14 @@ TEST(Sv8, WrittenStreams) {
         {"an AP more", [](Sv8File& f) { f.packets.insert(f.packets.begin() + 3, "AP\3"); }},
     };
     TempDir dir;
+    const std::string path = dir.file("a.mpc");
     for (const auto& c : cases) {
         Sv8File f = goodStream();
         c.change(f);
-        expectLength(dir.file("a.mpc"), f, c.frames, c.what);
+        writeFile(path, f.bytes());
+        const std::string message = c.frames < 0 ? "'" + path + "': unrecognized format\n" : "";
+        EXPECT_EQ(measure(path), std::pair(std::max<CdFrames>(c.frames, 0), message)) << c.what;
     }
-}
-
-TEST(Sv8, PacketCountsAndSilenceAtTheirBounds) {
-    const std::pair<Sv8File, CdFrames> cases[] = {
-        {sv8Stream(1152 * 112 + 1, 0, 2, 8), 219},           // 113 frames: 8 packets
-        {sv8Stream(1152 * 128, 0, 2, 8), 250},               // exactly 8 full packets
-        {sv8Stream(1152 * 128 + 1, 0, 2, 8), -1},            // needs a ninth
-        {sv8Stream(samples, samples, 2, 8), 0},              // all silence: nothing to play
-        {sv8Stream(1ull << 40, 0, 7, 58255, 0), 1869917734}, // 58254.2 packets of 16384
-    };
-    TempDir dir;
-    for (const auto& [f, frames] : cases) expectLength(dir.file("a.mpc"), f, frames, "");
 }
 
 TEST(Sv8, FileBeyondFourGiB) {
