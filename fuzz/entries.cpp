@@ -10,12 +10,14 @@
 #include <cstdlib>
 #include <iterator>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "audio/byte_stream.hpp"
 #include "audio/length.hpp"
+#include "audio/sv8_reader.hpp"
 #include "audio/wav.hpp"
 #include "cue/fix_cue.hpp"
 #include "mpc/frame_scanner.hpp"
@@ -341,8 +343,11 @@ const char* compareMpcWalks(const std::uint8_t* data, std::size_t size, int* fra
 
 const char* runMpc(const std::uint8_t* data, std::size_t size) {
     if (const char* differs = compareMpcWalks(data, size)) return differs;
+    // Stream version 8 goes to its own reader, as mpcLengthFrames sends it.
+    MemorySource source(data, size);
     MemoryByteStream stream(data, size);
-    const CdFrames fromMemory = measureMpcStream(stream, "fuzz.mpc");
+    const std::optional<CdFrames> sv8 = measureIfSv8(source, "fuzz.mpc");
+    const CdFrames fromMemory = sv8 ? *sv8 : measureMpcStream(stream, "fuzz.mpc");
     Scratch& s = scratch();
     if (!writeWhole(s.probe, data, size)) return "could not write the probe file";
     const CdFrames fromFile = mpcLengthFrames(s.probe);

@@ -22,7 +22,8 @@ const char* runCueSheet(const std::uint8_t* data, std::size_t size);
 const char* runWav(const std::uint8_t* data, std::size_t size);
 
 // The bytes as an MPC file, measured from memory and from a real file, which
-// must agree, and walked with the fast frame walk and the code-by-code parse,
+// must agree (stream version 8 by its packet reader, older versions by their
+// frames), and walked with the fast frame walk and the code-by-code parse,
 // which must consume the same bits frame by frame.
 const char* runMpc(const std::uint8_t* data, std::size_t size);
 

@@ -4,6 +4,9 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <optional>
+
+#include "audio/sv8_reader.hpp"
 
 namespace vorlin {
 
@@ -178,6 +181,11 @@ CdFrames mpcLengthFrames(const std::string& path) {
     if (!file) {
         std::printf("'%s': file open failed\n", path.c_str());
         return 0;
+    }
+    // Stream version 8 is a packet container, measured by its own reader.
+    if (FileSource source(fileno(file)); std::optional<CdFrames> sv8 = measureIfSv8(source, path)) {
+        std::fclose(file);
+        return *sv8;
     }
     std::unique_ptr<FileByteStream> stream(new (std::nothrow) FileByteStream(file));
     if (!stream) {
