@@ -29,6 +29,11 @@ struct FrameShape {
 std::uint32_t walkFrameBody(const std::uint8_t* ordered, std::uint32_t start,
                             const FrameShape& shape);
 
+// Walks two frame bodies, from bits `a` and `b`, at once (faster than one
+// after the other); sets `a` and `b` to the positions after them.
+void walkFrameBodies(const std::uint8_t* ordered, std::uint32_t& a, std::uint32_t& b,
+                     const FrameShape& shape);
+
 struct ChainOptions {
     unsigned threads = 0;                // 0: measureThreads()
     std::uint32_t chunkBytes = 1u << 20; // the stream is read this much at a time (a multiple of 4)
