@@ -11,6 +11,10 @@
 // back to scanning the sorted entries, so every code is the one the plain
 // parse decodes and exactly the same bits are consumed. Each refill
 // guarantees 56 bits; the steps between refills below stay within that.
+// The side information of a frame is walked first and leaves the samples as
+// a list of runs; when a stream is checked chunk by chunk, the runs of two
+// frames take turns a few lookups at a time (RunLane), so that two chains of
+// dependent lookups are under way instead of one.
 #include "mpc/fast_tables.hpp"
 #include "mpc/frame_chain.hpp"
 #include "mpc/frame_scanner.hpp"
