@@ -4,8 +4,8 @@
 # for several rounds with the page cache warm, and prints the median of each,
 # the median ratio and the throughput: for a version 7 and a version 6
 # stream, each with the threads the tool takes by default and with one
-# (VORLIN_THREADS=1), then for an album of 12 version 7 files of a twelfth
-# of the size each, one sheet over all of them against `md5sum` of the 12
+# (VORLIN_THREADS=1), then for an album of 12 version 7 files of 8 MB
+# each, one sheet over all of them against `md5sum` of the 12
 # files in one call. Run from the repository:
 #
 #   bash bench/compare_md5.sh [MEGABYTES] [ROUNDS]
@@ -70,7 +70,7 @@ files=()
 : > "$work/album12.cue"
 for ((i = 1; i <= 12; ++i)); do
     name=$(printf '%02d' "$i")
-    "$maker" "$work/$name.mpc" 7 "$(awk -v m="$megabytes" 'BEGIN {print m / 12}')" > /dev/null
+    "$maker" "$work/$name.mpc" 7 8 > /dev/null
     printf 'FILE "%s.mpc" WAVE\n  TRACK %s AUDIO\n    INDEX 01 00:00:00\n' "$name" "$name" >> "$work/album12.cue"
     files+=("$work/$name.mpc")
 done

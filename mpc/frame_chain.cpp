@@ -31,7 +31,6 @@
 #include <condition_variable>
 #include <cstdlib>
 #include <cstring>
-#include <deque>
 #include <memory>
 #include <mutex>
 #include <new>
@@ -124,7 +123,7 @@ class ChainCheck {
     std::mutex mutex_;
     std::condition_variable changed_;
     std::vector<Chunk*> free_;
-    std::deque<Chunk*> ready_;
+    std::vector<Chunk*> ready_; // oldest first
     std::atomic<bool> failed_{false};
     bool hopsDone_ = false;
 };
@@ -194,7 +193,7 @@ bool ChainCheck::check(const Chunk& chunk) const {
 bool ChainCheck::takeAndCheck(std::unique_lock<std::mutex>& lock) {
     if (ready_.empty()) return false;
     Chunk* chunk = ready_.front();
-    ready_.pop_front();
+    ready_.erase(ready_.begin());
     lock.unlock();
     if (!check(*chunk)) failed_ = true;
     lock.lock();
@@ -214,7 +213,12 @@ void ChainCheck::work() {
 std::int64_t ChainCheck::run() {
     std::vector<Chunk> chunks(threads_ + 1);
     if (!allocate(chunks[0])) return -1;
+    // Nothing below allocates once a thread runs: an exception would end the
+    // process with threads still joinable.
     std::vector<std::thread> workers;
+    workers.reserve(threads_);
+    free_.reserve(chunks.size());
+    ready_.reserve(chunks.size());
     {
         std::unique_lock lock(mutex_);
         free_.push_back(&chunks[0]);
