@@ -3,6 +3,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <climits>
 #include <cstring>
 
 namespace vorlin {
@@ -34,6 +36,34 @@ std::int32_t FileByteStream::tell() {
 void FileByteStream::truncate(std::int32_t length) {
     std::fflush(file_);
     (void)::ftruncate(fileno(file_), length);
+}
+
+std::int64_t ByteStream::readAt(void* destination, std::int64_t count, std::int64_t offset) {
+    if (offset < 0 || offset > INT32_MAX || seek(static_cast<std::int32_t>(offset), 0) != 0)
+        return 0;
+    std::int64_t done = 0;
+    while (done < count) {
+        const std::int32_t piece =
+            static_cast<std::int32_t>(std::min<std::int64_t>(count - done, 1 << 30));
+        const std::int32_t got = read(static_cast<char*>(destination) + done, piece);
+        if (got <= 0) break;
+        done += got;
+    }
+    return done;
+}
+
+std::int64_t FileByteStream::readAt(void* destination, std::int64_t count, std::int64_t offset) {
+    // Straight from the file, past stdio's buffer.
+    const int fd = fileno(file_);
+    std::int64_t done = 0;
+    while (done < count) {
+        const ssize_t got = ::pread(fd, static_cast<char*>(destination) + done,
+                                    static_cast<std::size_t>(count - done), offset + done);
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) break;
+        done += got;
+    }
+    return done;
 }
 
 MemoryByteStream::MemoryByteStream(const void* data, std::size_t size)

@@ -15,6 +15,10 @@ class ByteStream {
     virtual int seek(std::int32_t offset, int origin) = 0;
     virtual std::int32_t tell() = 0;
     virtual void truncate(std::int32_t /*length*/) {}
+    // Reads up to `count` bytes at byte `offset` from the start, in as many
+    // reads as it takes; returns the bytes read (fewer at the end of the
+    // data or on an error). The position for read() is then unspecified.
+    virtual std::int64_t readAt(void* destination, std::int64_t count, std::int64_t offset);
     virtual ~ByteStream() = default;
 };
 
@@ -31,6 +35,7 @@ class FileByteStream final : public ByteStream {
     int seek(std::int32_t offset, int origin) override;
     std::int32_t tell() override;
     void truncate(std::int32_t length) override;
+    std::int64_t readAt(void* destination, std::int64_t count, std::int64_t offset) override;
 
   private:
     std::FILE* file_;

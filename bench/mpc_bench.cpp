@@ -8,6 +8,7 @@
 #include <random>
 #include <string>
 
+#include "mpc/frame_chain.hpp"
 #include "mpc/frame_scanner.hpp"
 #include "tests/mpc_writer.hpp"
 
@@ -98,22 +99,31 @@ void BM_FrameBody(benchmark::State& state) {
 }
 BENCHMARK(BM_FrameBody)->Args({7, 0})->Args({7, 1})->Args({6, 0})->Args({6, 1});
 
-// A whole realistic stream of 8 MB measured from memory (the frame walk as
-// the tool runs it).
+// A whole realistic stream of 8 MB measured from memory: the frame walk
+// through the ring (threads 0), or the frame chain on 1 or 2 threads.
 void BM_MeasureStream(benchmark::State& state) {
     const unsigned version = static_cast<unsigned>(state.range(0));
+    const unsigned threads = static_cast<unsigned>(state.range(1));
     static const test::RealisticStream sv7 = test::realisticStream(3, 7, 8'000'000);
     static const test::RealisticStream sv6 = test::realisticStream(3, 6, 8'000'000);
     const test::RealisticStream& stream = version == 7 ? sv7 : sv6;
+    const std::int64_t expected = stream.cdFrames;
     for (auto _ : state) {
         MemoryByteStream memory(stream.bytes.data(), stream.bytes.size());
-        CdFrames length = measureMpcStream(memory, "bench.mpc");
-        if (length != stream.cdFrames) state.SkipWithError("wrong length");
+        StreamHeader header;
+        readStreamHeader(header, memory);
+        const std::int64_t samples =
+            threads ? chainSamples(memory, header, {threads}) : ringWalkSamples(memory, header);
+        if (samplesToCdFrames(samples) != expected) state.SkipWithError("wrong length");
     }
     state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(stream.bytes.size()));
-    state.SetLabel(version == 7 ? "SV7" : "SV4-6");
+    state.SetLabel(std::string(version == 7 ? "SV7" : "SV4-6") +
+                   (threads ? ", chain on " + std::to_string(threads) + " thread(s)" : ", ring"));
 }
-BENCHMARK(BM_MeasureStream)->Arg(7)->Arg(6)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_MeasureStream)
+    ->ArgsProduct({{7, 6}, {0, 1, 2}})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 // The same through mpcLengthFrames from a file (in the page cache after the
 // first round): opening, reading the ring's blocks, walking.

@@ -20,6 +20,7 @@
 #include "audio/sv8_reader.hpp"
 #include "audio/wav.hpp"
 #include "cue/fix_cue.hpp"
+#include "mpc/frame_chain.hpp"
 #include "mpc/frame_scanner.hpp"
 
 namespace vorlin::fuzz {
@@ -341,8 +342,21 @@ const char* compareMpcWalks(const std::uint8_t* data, std::size_t size, int* fra
     }
 }
 
+const char* compareMpcChain(const std::uint8_t* data, std::size_t size) {
+    MemoryByteStream stream(data, size);
+    StreamHeader header;
+    if (readStreamHeader(header, stream) != 0) return nullptr;
+    const std::int64_t ring = ringWalkSamples(stream, header);
+    const ChainOptions variants[] = {{1, 1u << 20}, {2, 4}, {3, 64}, {8, 256}};
+    for (const ChainOptions& options : variants)
+        if (chainSamples(stream, header, options) != ring)
+            return "the frame chain and the walk through the ring differ";
+    return nullptr;
+}
+
 const char* runMpc(const std::uint8_t* data, std::size_t size) {
     if (const char* differs = compareMpcWalks(data, size)) return differs;
+    if (const char* differs = compareMpcChain(data, size)) return differs;
     // Stream version 8 goes to its own reader, as mpcLengthFrames sends it.
     MemorySource source(data, size);
     MemoryByteStream stream(data, size);

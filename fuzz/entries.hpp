@@ -24,8 +24,14 @@ const char* runWav(const std::uint8_t* data, std::size_t size);
 // The bytes as an MPC file, measured from memory and from a real file, which
 // must agree (stream version 8 by its packet reader, older versions by their
 // frames), and walked with the fast frame walk and the code-by-code parse,
-// which must consume the same bits frame by frame.
+// which must consume the same bits frame by frame, and measured by its frame
+// chain, which must give the ring walk's answer.
 const char* runMpc(const std::uint8_t* data, std::size_t size);
+
+// The third check of runMpc on its own: the frame chain, hopped and checked
+// with 1 to 8 threads in chunks of several sizes, against the walk through
+// the ring.
+const char* compareMpcChain(const std::uint8_t* data, std::size_t size);
 
 // The second check of runMpc on its own; `frames` receives the frames walked.
 const char* compareMpcWalks(const std::uint8_t* data, std::size_t size, int* frames = nullptr);

@@ -16,31 +16,25 @@ const std::uint32_t bitMask[33] = {
     0x001FFFFF, 0x003FFFFF, 0x007FFFFF, 0x00FFFFFF, 0x01FFFFFF, 0x03FFFFFF, 0x07FFFFFF,
     0x0FFFFFFF, 0x1FFFFFFF, 0x3FFFFFFF, 0x7FFFFFFF, 0xFFFFFFFF};
 
-namespace {
-
-// Writes each word's bytes from the top down (words is a multiple of 4).
-void copyInReadingOrder(std::uint8_t* out, const std::uint32_t* words, std::uint32_t count) {
-    std::uint32_t i = 0;
+void reverseWordBytes(std::uint8_t* out, const std::uint8_t* in, std::size_t bytes) {
+    std::size_t i = 0;
 #if defined(__SSE2__)
     // Swap the bytes of each 16-bit half, then the halves of each word.
-    for (; i + 4 <= count; i += 4) {
-        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(words + i));
-        if constexpr (std::endian::native == std::endian::little) {
-            v = _mm_or_si128(_mm_slli_epi16(v, 8), _mm_srli_epi16(v, 8));
-            v = _mm_shufflehi_epi16(_mm_shufflelo_epi16(v, 0xB1), 0xB1);
-        }
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 4 * i), v);
+    for (; i + 16 <= bytes; i += 16) {
+        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i));
+        v = _mm_or_si128(_mm_slli_epi16(v, 8), _mm_srli_epi16(v, 8));
+        v = _mm_shufflehi_epi16(_mm_shufflelo_epi16(v, 0xB1), 0xB1);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), v);
     }
 #endif
-    for (; i < count; ++i) {
-        out[4 * i] = static_cast<std::uint8_t>(words[i] >> 24);
-        out[4 * i + 1] = static_cast<std::uint8_t>(words[i] >> 16);
-        out[4 * i + 2] = static_cast<std::uint8_t>(words[i] >> 8);
-        out[4 * i + 3] = static_cast<std::uint8_t>(words[i]);
+    for (; i + 4 <= bytes; i += 4) {
+        const std::uint8_t b0 = in[i], b1 = in[i + 1], b2 = in[i + 2], b3 = in[i + 3];
+        out[i] = b3;
+        out[i + 1] = b2;
+        out[i + 2] = b1;
+        out[i + 3] = b0;
     }
 }
-
-} // namespace
 
 void BitReader::fill(std::uint32_t firstWord, std::int32_t bytes) {
     unsigned char* target = reinterpret_cast<unsigned char*>(ring + firstWord);
@@ -48,12 +42,12 @@ void BitReader::fill(std::uint32_t firstWord, std::int32_t bytes) {
     if (got < 0) got = 0;
     // What the file does not deliver reads as zeros, never as stale data.
     std::memset(target + got, 0, static_cast<std::size_t>(bytes - got));
-    const std::uint32_t words = static_cast<std::uint32_t>(bytes) / 4;
+    reverseWordBytes(ordered + 4 * firstWord, target, static_cast<std::size_t>(bytes));
     if constexpr (std::endian::native == std::endian::big) {
+        const std::uint32_t words = static_cast<std::uint32_t>(bytes) / 4;
         for (std::uint32_t i = 0; i < words; ++i)
             ring[firstWord + i] = __builtin_bswap32(ring[firstWord + i]);
     }
-    copyInReadingOrder(ordered + 4 * firstWord, ring + firstWord, words);
     if (firstWord == 0) std::memcpy(ordered + ringWords * 4, ordered, 8);
 }
 

@@ -3,6 +3,7 @@
 // after the reader has left a half. Bits are taken from the top of each word.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "audio/byte_stream.hpp"
@@ -15,6 +16,11 @@ inline constexpr std::uint32_t halfWords = ringWords / 2;
 
 // bitMask[n] = 2^n - 1, n = 0..32.
 extern const std::uint32_t bitMask[33];
+
+// Puts file bytes in reading order: the four bytes of every word (`bytes` is
+// a multiple of 4) reversed, so the bits run from each byte's top bit on.
+// `out` may be `in`.
+void reverseWordBytes(std::uint8_t* out, const std::uint8_t* in, std::size_t bytes);
 
 struct BitReader {
     ByteStream* stream = nullptr;

@@ -11,7 +11,12 @@
 // back to scanning the sorted entries, so every code is the one the plain
 // parse decodes and exactly the same bits are consumed. Each refill
 // guarantees 56 bits; the steps between refills below stay within that.
+// The side information of a frame is walked first and leaves the samples as
+// a list of runs; when a stream is checked chunk by chunk, the runs of two
+// frames take turns a few lookups at a time (RunLane), so that two chains of
+// dependent lookups are under way instead of one.
 #include "mpc/fast_tables.hpp"
+#include "mpc/frame_chain.hpp"
 #include "mpc/frame_scanner.hpp"
 
 namespace vorlin {
@@ -21,25 +26,287 @@ namespace {
 constexpr std::uint32_t scaleCodesBySelection[4] = {3, 2, 2, 1};
 constexpr std::int32_t sv7ResolutionEscape = 4;
 
-// A band's samples in one channel of a version 7 frame; false when the
-// resolution is out of range and the frame ends here.
-inline bool skipSamplesSv7(BitCursor& bits, const FastTables& t, std::int32_t resolution) {
-    if (resolution < -17 || resolution > 17) return false;
-    if (resolution <= 0) return true;
-    if (resolution >= 8) {
-        bits.skipLong(36 * static_cast<std::uint32_t>(quantBits[resolution]));
-        return true;
+// The samples of a frame, after its side information, as a list of runs:
+// plainly stored bits to pass, then `count` codes (or left/right code pairs)
+// of one table. The list ends with a run of no codes.
+struct SampleRun {
+    std::uint32_t plainBefore;
+    std::uint16_t count;
+    std::uint8_t table; // version 7: the resolution, the set bit read first picks the table;
+                        // versions 4 to 6: the (left) resolution
+    std::uint8_t right; // versions 4 to 6: the right resolution of a pair run, else 0
+};
+
+struct SampleRuns {
+    SampleRun run[2 * maxBands + 1];
+    std::uint32_t count = 0;
+    std::uint32_t plain = 0;
+    void add(std::uint32_t codes, std::uint32_t table, std::uint32_t right = 0) {
+        run[count++] = {plain, static_cast<std::uint16_t>(codes), static_cast<std::uint8_t>(table),
+                        static_cast<std::uint8_t>(right)};
+        plain = 0;
     }
-    bits.refill();
-    const std::uint32_t set = bits.read(1);
-    skipCodes(bits, t.sv7Quant[set * 8 + static_cast<std::uint32_t>(resolution)],
-              resolution == 1   ? 12
-              : resolution == 2 ? 18
-                                : 36);
-    return true;
+    void finish() { add(0, 0); }
+};
+
+// What one frame decodes to steer its own syntax; nothing of it carries over
+// to the next frame.
+struct Steering {
+    std::int32_t resL[maxBands], resR[maxBands];
+    std::int32_t scfiL[maxBands], scfiR[maxBands];
+    std::int32_t deltaCodedL[maxBands], deltaCodedR[maxBands];
+};
+
+// The version 7 syntax up to the samples, whose runs it lists.
+template <class Cursor>
+void sideInfoSv7(Cursor& c, std::int32_t maxBand, bool midSide, SampleRuns& runs) {
+    const FastTables& t = fastTables();
+    Steering s;
+    std::int32_t left = static_cast<std::int32_t>(c.read(4));
+    std::int32_t right = static_cast<std::int32_t>(c.read(4));
+    s.resL[0] = left;
+    s.resR[0] = right;
+    if (midSide && (left | right)) c.consume(1);
+    std::int32_t last = 0;
+    for (std::int32_t n = 1; n <= maxBand; ++n) {
+        c.refill(); // a band takes at most 2 * (9 + 4) + 1 bits
+        std::int32_t d = decodeValue(c, t.sv7ResolutionDelta);
+        left = d == sv7ResolutionEscape ? static_cast<std::int32_t>(c.read(4)) : left + d;
+        d = decodeValue(c, t.sv7ResolutionDelta);
+        right = d == sv7ResolutionEscape ? static_cast<std::int32_t>(c.read(4)) : right + d;
+        s.resL[n] = left;
+        s.resR[n] = right;
+        if (left | right) {
+            if (midSide) c.consume(1);
+            last = n;
+        }
+    }
+
+    for (std::int32_t b = 0; b <= last; ++b) {
+        c.refill(); // two selections of at most 3 bits
+        if (s.resL[b]) s.scfiL[b] = decodeValue(c, t.sv7Scfi);
+        if (s.resR[b]) s.scfiR[b] = decodeValue(c, t.sv7Scfi);
+    }
+    for (std::int32_t b = 0; b <= last; ++b) {
+        c.refill(); // per channel at most 3 scale codes of 10 bits with escape
+        if (s.resL[b])
+            for (std::uint32_t k = scaleCodesBySelection[s.scfiL[b]]; k > 0; --k)
+                c.consume(t.sv7ScaleSkip[c.peek(10)]);
+        c.refill();
+        if (s.resR[b])
+            for (std::uint32_t k = scaleCodesBySelection[s.scfiR[b]]; k > 0; --k)
+                c.consume(t.sv7ScaleSkip[c.peek(10)]);
+    }
+    for (std::int32_t b = 0; b <= last; ++b)
+        for (const std::int32_t r : {s.resL[b], s.resR[b]}) {
+            if (r < -17 || r > 17) { // out of range: the frame ends here
+                runs.finish();
+                return;
+            }
+            if (r >= 8)
+                runs.plain += 36 * static_cast<std::uint32_t>(quantBits[r]);
+            else if (r > 0)
+                runs.add(r == 1 ? 12 : r == 2 ? 18 : 36, static_cast<std::uint32_t>(r));
+        }
+    runs.finish();
 }
 
+// The syntax of versions 4 to 6 up to the samples, whose runs it lists.
+template <class Cursor>
+void sideInfoSv46(Cursor& c, std::int32_t maxBand, bool midSide, SampleRuns& runs) {
+    const FastTables& t = fastTables();
+    Steering s;
+    std::int32_t last = 0;
+    for (std::int32_t b = 0; b <= maxBand; ++b) {
+        c.refill(); // two region codes of at most 14 bits and a mid/side bit
+        const ValueTable& region = b <= 10 ? t.sv6RegionA : b <= 22 ? t.sv6RegionB : t.sv6RegionC;
+        const std::int32_t left = t.sv6BandResolution[b][decodeValue(c, region)];
+        if (midSide) c.consume(1);
+        const std::int32_t right = t.sv6BandResolution[b][decodeValue(c, region)];
+        s.resL[b] = left;
+        s.resR[b] = right;
+        if (left | right) last = b;
+    }
+
+    for (std::int32_t b = 0; b <= last; ++b) {
+        c.refill(); // two selection bundles of at most 6 bits
+        if (s.resL[b]) {
+            const std::int32_t v = decodeValue(c, t.sv6ScfiBundle);
+            s.scfiL[b] = v >> 1;
+            s.deltaCodedL[b] = v & 1;
+        }
+        if (s.resR[b]) {
+            const std::int32_t v = decodeValue(c, t.sv6ScfiBundle);
+            s.scfiR[b] = v >> 1;
+            s.deltaCodedR[b] = v & 1;
+        }
+    }
+    for (std::int32_t b = 0; b <= last; ++b) {
+        if (s.resL[b]) {
+            const std::uint32_t k = scaleCodesBySelection[s.scfiL[b]];
+            c.refill();
+            s.deltaCodedL[b] ? skipCodes(c, t.sv6ScaleDelta, k) : c.consume(6 * k);
+        }
+        if (s.resR[b]) {
+            const std::uint32_t k = scaleCodesBySelection[s.scfiR[b]];
+            c.refill();
+            s.deltaCodedR[b] ? skipCodes(c, t.sv6ScaleDelta, k) : c.consume(6 * k);
+        }
+    }
+    for (std::int32_t b = 0; b <= last; ++b) {
+        const std::uint32_t r = static_cast<std::uint32_t>(s.resL[b]);
+        const std::uint32_t q = static_cast<std::uint32_t>(s.resR[b]);
+        const bool codedL = r >= 1 && r <= 7, codedR = q >= 1 && q <= 7;
+        if (codedL && codedR)
+            r == q ? runs.add(72, r) // both channels draw from one table: one run
+                   : runs.add(36, r, q);
+        else if (codedL)
+            runs.add(36, r);
+        else if (codedR)
+            runs.add(36, q);
+        // Plain samples follow the band's coded ones.
+        runs.plain += 36 * static_cast<std::uint32_t>((r > 7 ? quantBits[r] : 0) +
+                                                      (q > 7 ? quantBits[q] : 0));
+    }
+    runs.finish();
+}
+
+// Passes the runs of one frame.
+template <class Cursor> void skipRuns(Cursor& c, const SampleRuns& runs, bool sv7) {
+    const FastTables& t = fastTables();
+    for (const SampleRun* run = runs.run;; ++run) {
+        if (run->plainBefore) c.skipLong(run->plainBefore);
+        if (run->count == 0) return;
+        if (sv7) {
+            c.refill();
+            const std::uint32_t set = c.read(1);
+            skipCodes(c, t.sv7Quant[set * 8 + run->table], run->count);
+        } else if (run->right) {
+            skipPairs(c, t.sv6Pairs[run->table * 8 + run->right], t.sv6Quant[run->table],
+                      t.sv6Quant[run->right], run->count);
+        } else {
+            skipCodes(c, t.sv6Quant[run->table], run->count);
+        }
+    }
+}
+
+template <class Cursor> void walkBody(Cursor& c, std::int32_t maxBand, bool midSide, bool sv7) {
+    SampleRuns runs;
+    if (sv7)
+        sideInfoSv7(c, maxBand, midSide, runs);
+    else
+        sideInfoSv46(c, maxBand, midSide, runs);
+    skipRuns(c, runs, sv7);
+}
+
+// One frame's runs passed a few lookups at a time, so that two frames' runs
+// can take turns: see walkFrameBodies.
+class RunLane {
+  public:
+    RunLane(const std::uint8_t* ordered, std::uint32_t start, const FrameShape& shape)
+        : c_(ordered, start), sv7_(shape.sv7) {
+        if (sv7_)
+            sideInfoSv7(c_, shape.maxBand, shape.midSide, runs_);
+        else
+            sideInfoSv46(c_, shape.maxBand, shape.midSide, runs_);
+        next_ = runs_.run;
+    }
+
+    // Starts the next run; false when none is left.
+    bool startRun() {
+        const FastTables& t = fastTables();
+        const SampleRun& run = *next_++;
+        if (run.plainBefore) c_.skipLong(run.plainBefore);
+        if (run.count == 0) return false;
+        remaining_ = run.count;
+        right_ = nullptr;
+        if (sv7_) {
+            c_.refill();
+            single_ = &t.sv7Quant[c_.read(1) * 8 + run.table];
+            entry_ = single_->entry;
+        } else if (run.right) {
+            single_ = &t.sv6Quant[run.table];
+            right_ = &t.sv6Quant[run.right];
+            entry_ = t.sv6Pairs[run.table * 8 + run.right].entry;
+        } else {
+            single_ = &t.sv6Quant[run.table];
+            entry_ = single_->entry;
+        }
+        return true;
+    }
+
+    // Up to four lookups of the current run; true when it is done.
+    bool step() {
+        c_.refill(); // four lookups of at most 12 bits
+        for (int lookup = 0; lookup < 4; ++lookup) {
+            const std::uint32_t e = entry_[c_.peek(RunTable::indexBits)];
+            const std::uint32_t codes = RunTable::codes(e);
+            if (codes - 1 >= remaining_ - 1) { // enough codes, or none (wrapping to the largest)
+                if (codes == 0) {
+                    longOne();
+                    return --remaining_ == 0;
+                }
+                c_.consume(RunTable::firstLength(e, remaining_));
+                return true;
+            }
+            c_.consumeEntry(e);
+            remaining_ -= codes;
+        }
+        return false;
+    }
+
+    // Walks the rest of the runs, the current one first if `going`; the
+    // position after the frame.
+    std::uint32_t finish(bool going) {
+        while (going) {
+            while (!step()) {}
+            going = startRun();
+        }
+        return c_.position();
+    }
+
+  private:
+    void longOne() {
+        if (right_) {
+            c_.consume(codeLength(c_, *single_));
+            c_.consume(codeLength(c_, *right_));
+        } else {
+            c_.consume(scanSorted(single_->sorted, c_.peek32()).length);
+        }
+    }
+
+    LinearCursor c_;
+    const bool sv7_;
+    SampleRuns runs_;
+    const SampleRun* next_;
+    const std::uint16_t* entry_ = nullptr;
+    const RunTable* single_ = nullptr;
+    const RunTable* right_ = nullptr;
+    std::uint32_t remaining_ = 0;
+};
+
 } // namespace
+
+std::uint32_t walkFrameBody(const std::uint8_t* ordered, std::uint32_t start,
+                            const FrameShape& shape) {
+    LinearCursor c(ordered, start);
+    walkBody(c, shape.maxBand, shape.midSide, shape.sv7);
+    return c.position();
+}
+
+void walkFrameBodies(const std::uint8_t* ordered, std::uint32_t& a, std::uint32_t& b,
+                     const FrameShape& shape) {
+    // Each lookup of a run waits for the one before; two frames' runs taking
+    // turns keep twice as many lookups under way.
+    RunLane first(ordered, a, shape), second(ordered, b, shape);
+    bool firstGoes = first.startRun(), secondGoes = second.startRun();
+    while (firstGoes && secondGoes) {
+        if (first.step()) firstGoes = first.startRun();
+        if (second.step()) secondGoes = second.startRun();
+    }
+    a = first.finish(firstGoes);
+    b = second.finish(secondGoes);
+}
 
 void FrameScanner::syncBitReader(std::uint32_t start, std::uint32_t end) {
     bits.wordsConsumed += ((end >> 5) - (start >> 5)) & ringMask;
@@ -49,116 +316,16 @@ void FrameScanner::syncBitReader(std::uint32_t start, std::uint32_t end) {
 }
 
 void FrameScanner::parseFrameSv7Fast() {
-    const FastTables& t = fastTables();
     const std::uint32_t start = bits.wordIndex * 32 + bits.bitPos;
-    BitCursor c(bits.ordered, start);
-    const bool midSide = midSideStereo != 0;
-
-    std::int32_t left = static_cast<std::int32_t>(c.read(4));
-    std::int32_t right = static_cast<std::int32_t>(c.read(4));
-    resL[0] = left;
-    resR[0] = right;
-    if (midSide && (left | right)) c.consume(1);
-    std::int32_t last = 0;
-    for (std::int32_t n = 1; n <= maxBand; ++n) {
-        c.refill(); // a band takes at most 2 * (9 + 4) + 1 bits
-        std::int32_t d = decodeValue(c, t.sv7ResolutionDelta);
-        left = d == sv7ResolutionEscape ? static_cast<std::int32_t>(c.read(4)) : left + d;
-        d = decodeValue(c, t.sv7ResolutionDelta);
-        right = d == sv7ResolutionEscape ? static_cast<std::int32_t>(c.read(4)) : right + d;
-        resL[n] = left;
-        resR[n] = right;
-        if (left | right) {
-            if (midSide) c.consume(1);
-            last = n;
-        }
-    }
-    lastActiveBand = last;
-
-    for (std::int32_t b = 0; b <= last; ++b) {
-        c.refill(); // two selections of at most 3 bits
-        if (resL[b]) scfiL[b] = decodeValue(c, t.sv7Scfi);
-        if (resR[b]) scfiR[b] = decodeValue(c, t.sv7Scfi);
-    }
-    for (std::int32_t b = 0; b <= last; ++b) {
-        c.refill(); // per channel at most 3 scale codes of 10 bits with escape
-        if (resL[b])
-            for (std::uint32_t k = scaleCodesBySelection[scfiL[b]]; k > 0; --k)
-                c.consume(t.sv7ScaleSkip[c.peek(10)]);
-        c.refill();
-        if (resR[b])
-            for (std::uint32_t k = scaleCodesBySelection[scfiR[b]]; k > 0; --k)
-                c.consume(t.sv7ScaleSkip[c.peek(10)]);
-    }
-    for (std::int32_t b = 0; b <= last; ++b)
-        if (!skipSamplesSv7(c, t, resL[b]) || !skipSamplesSv7(c, t, resR[b])) break;
-
+    RingCursor c(bits.ordered, start);
+    walkBody(c, maxBand, midSideStereo != 0, true);
     syncBitReader(start, c.position());
 }
 
 void FrameScanner::parseFrameSv46Fast() {
-    const FastTables& t = fastTables();
     const std::uint32_t start = bits.wordIndex * 32 + bits.bitPos;
-    BitCursor c(bits.ordered, start);
-    const bool midSide = midSideStereo != 0;
-
-    std::int32_t last = 0;
-    for (std::int32_t b = 0; b <= maxBand; ++b) {
-        c.refill(); // two region codes of at most 14 bits and a mid/side bit
-        const ValueTable& region = b <= 10 ? t.sv6RegionA : b <= 22 ? t.sv6RegionB : t.sv6RegionC;
-        const std::int32_t left = bandResolution[b][decodeValue(c, region)];
-        if (midSide) c.consume(1);
-        const std::int32_t right = bandResolution[b][decodeValue(c, region)];
-        resL[b] = left;
-        resR[b] = right;
-        if (left | right) last = b;
-    }
-    lastActiveBand = last;
-
-    for (std::int32_t b = 0; b <= last; ++b) {
-        c.refill(); // two selection bundles of at most 6 bits
-        if (resL[b]) {
-            const std::int32_t v = decodeValue(c, t.sv6ScfiBundle);
-            scfiL[b] = v >> 1;
-            deltaCodedL[b] = v & 1;
-        }
-        if (resR[b]) {
-            const std::int32_t v = decodeValue(c, t.sv6ScfiBundle);
-            scfiR[b] = v >> 1;
-            deltaCodedR[b] = v & 1;
-        }
-    }
-    for (std::int32_t b = 0; b <= last; ++b) {
-        if (resL[b]) {
-            const std::uint32_t k = scaleCodesBySelection[scfiL[b]];
-            c.refill();
-            deltaCodedL[b] ? skipCodes(c, t.sv6ScaleDelta, k) : c.consume(6 * k);
-        }
-        if (resR[b]) {
-            const std::uint32_t k = scaleCodesBySelection[scfiR[b]];
-            c.refill();
-            deltaCodedR[b] ? skipCodes(c, t.sv6ScaleDelta, k) : c.consume(6 * k);
-        }
-    }
-    for (std::int32_t b = 0; b <= last; ++b) {
-        const std::int32_t r = resL[b], s = resR[b];
-        const bool codedL = r >= 1 && r <= 7, codedR = s >= 1 && s <= 7;
-        if (codedL && codedR) {
-            if (r == s) { // both channels draw from one table: one run of 72 codes
-                skipCodes(c, t.sv6Quant[r], 72);
-            } else {
-                skipPairs(c, t.sv6Pairs[r * 8 + s], t.sv6Quant[r], t.sv6Quant[s], 36);
-            }
-        } else if (codedL) {
-            skipCodes(c, t.sv6Quant[r], 36);
-        } else if (codedR) {
-            skipCodes(c, t.sv6Quant[s], 36);
-        }
-        // Plain samples follow the band's coded ones.
-        const std::uint32_t plainBits = (r > 7 ? quantBits[r] : 0) + (s > 7 ? quantBits[s] : 0);
-        if (plainBits) c.skipLong(36 * plainBits);
-    }
-
+    RingCursor c(bits.ordered, start);
+    walkBody(c, maxBand, midSideStereo != 0, false);
     syncBitReader(start, c.position());
 }
 

@@ -95,6 +95,13 @@ void buildFastTables(FastTables& t) {
     buildValueTable(t.sv6RegionB, sv46Listings[1]);
     buildValueTable(t.sv6RegionC, sv46Listings[2]);
     buildValueTable(t.sv6ScfiBundle, sv46Listings[3]);
+    // Band regions 0-10, 11-22 and 23-31 code resolutions with 16, 8 and 4
+    // codes; each region's top code stands for resolution 17.
+    for (int band = 0; band < 32; ++band) {
+        const int topCode = band <= 10 ? 15 : band <= 22 ? 7 : 3;
+        for (int code = 0; code <= topCode; ++code)
+            t.sv6BandResolution[band][code] = static_cast<std::int8_t>(code == topCode ? 17 : code);
+    }
     buildRunTable(t.sv6ScaleDelta, sv46Listings[4]);
     for (int r = 1; r <= 7; ++r) buildRunTable(t.sv6Quant[r], sv46Listings[4 + r]);
     for (int l = 1; l <= 7; ++l)

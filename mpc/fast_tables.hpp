@@ -13,16 +13,17 @@
 
 namespace vorlin {
 
-// Reads the frame bits from the bit reader's byte-ordered copy of the ring
-// through a 64-bit register. `buffer` holds `avail` valid bits left-aligned
-// (any bits below them are the stream's own or zero); `next` is the byte
-// where the bits after them start. refill() tops the register up to 56..63
-// bits with one unaligned 8-byte load and no branch; peeks and consumes
-// between two refills must stay within what it guarantees (56 bits).
-class BitCursor {
+// Reads frame bits from a byte-ordered buffer (each 32-bit word's top byte
+// first) through a 64-bit register: the bit reader's copy of the ring, whose
+// positions wrap with ByteMask, or a linear buffer (ByteMask all ones).
+// `buffer` holds `avail` valid bits left-aligned (any bits below them are the
+// stream's own or zero); `next` is the byte where the bits after them start.
+// refill() tops the register up to 56..63 bits with one unaligned 8-byte load
+// and no branch; peeks and consumes between two refills must stay within
+// what it guarantees (56 bits).
+template <std::uint32_t ByteMask> class BitCursor {
   public:
-    static constexpr std::uint32_t ringBytes = ringWords * 4;
-    static constexpr std::uint32_t positionMask = ringBytes * 8 - 1;
+    static constexpr std::uint32_t positionMask = ByteMask << 3 | 7;
 
     // Starts at a bit position counted as wordIndex * 32 + bitPos.
     BitCursor(const std::uint8_t* ordered, std::uint32_t position)
@@ -31,7 +32,7 @@ class BitCursor {
         consume(position & 7);
     }
 
-    // The bit position, counted as above, modulo the ring's size in bits.
+    // The bit position, counted as above (modulo the ring's size in bits).
     std::uint32_t position() const { return (next_ * 8 - avail_) & positionMask; }
 
     void refill() {
@@ -40,7 +41,7 @@ class BitCursor {
         if constexpr (std::endian::native == std::endian::little)
             loaded = __builtin_bswap64(loaded);
         buffer_ |= loaded >> avail_;
-        next_ = (next_ + ((63 - avail_) >> 3)) & (ringBytes - 1);
+        next_ = (next_ + ((63 - avail_) >> 3)) & ByteMask;
         avail_ |= 56;
     }
 
@@ -75,6 +76,9 @@ class BitCursor {
     std::uint32_t next_;
     std::uint32_t avail_ = 0;
 };
+
+using RingCursor = BitCursor<ringWords * 4 - 1>;
+using LinearCursor = BitCursor<0xFFFFFFFFu>;
 
 // Decodes a code whose value steers the syntax. Indexed by the next `bits`
 // bits (the longest code, at most 10); an entry of length 0 means the code is
@@ -122,6 +126,7 @@ struct PairTable {
 
 struct FastTables {
     ValueTable sv6RegionA, sv6RegionB, sv6RegionC, sv6ScfiBundle;
+    std::int8_t sv6BandResolution[32][16]; // the resolution of a region code, by band
     RunTable sv6ScaleDelta;
     RunTable sv6Quant[8];   // by resolution 1..7
     PairTable sv6Pairs[64]; // by left resolution * 8 + right resolution, the two different
@@ -141,7 +146,7 @@ inline const HuffEntry& scanSorted(const CodeTable& table, std::uint32_t window)
 }
 
 // Decodes one code; needs 14 valid bits.
-inline std::int32_t decodeValue(BitCursor& bits, const ValueTable& table) {
+template <class Cursor> inline std::int32_t decodeValue(Cursor& bits, const ValueTable& table) {
     const ValueTable::Entry e = table.entry[bits.peek(table.bits)];
     if (e.length) {
         bits.consume(e.length);
@@ -153,7 +158,7 @@ inline std::int32_t decodeValue(BitCursor& bits, const ValueTable& table) {
 }
 
 // The length of the next code of `table`; needs 14 valid bits.
-inline std::uint32_t codeLength(const BitCursor& bits, const RunTable& table) {
+template <class Cursor> inline std::uint32_t codeLength(const Cursor& bits, const RunTable& table) {
     const std::uint32_t e = table.entry[bits.peek(RunTable::indexBits)];
     return RunTable::codes(e) ? RunTable::firstLength(e, 1)
                               : scanSorted(table.sorted, bits.peek32()).length;
@@ -165,8 +170,8 @@ inline std::uint32_t codeLength(const BitCursor& bits, const RunTable& table) {
 // first few are taken. So the length that feeds the next lookup comes
 // straight from an entry, and the one branch that depends on the data is
 // the end of the run.
-template <typename LongOne>
-inline void skipRun(BitCursor& bits, const std::uint16_t* entry, std::uint32_t count,
+template <class Cursor, typename LongOne>
+inline void skipRun(Cursor& bits, const std::uint16_t* entry, std::uint32_t count,
                     LongOne longOne) {
     for (;;) {
         bits.refill(); // four lookups of at most 12 bits
@@ -188,14 +193,16 @@ inline void skipRun(BitCursor& bits, const std::uint16_t* entry, std::uint32_t c
     }
 }
 
-inline void skipCodes(BitCursor& bits, const RunTable& table, std::uint32_t count) {
+template <class Cursor>
+inline void skipCodes(Cursor& bits, const RunTable& table, std::uint32_t count) {
     skipRun(bits, table.entry, count,
             [&] { bits.consume(scanSorted(table.sorted, bits.peek32()).length); });
 }
 
 // Consumes `count` left and right code pairs of a band whose channels use
 // the tables `left` and `right`.
-inline void skipPairs(BitCursor& bits, const PairTable& pairs, const RunTable& left,
+template <class Cursor>
+inline void skipPairs(Cursor& bits, const PairTable& pairs, const RunTable& left,
                       const RunTable& right, std::uint32_t count) {
     skipRun(bits, pairs.entry, count, [&] {
         bits.consume(codeLength(bits, left));

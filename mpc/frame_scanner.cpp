@@ -8,6 +8,8 @@
 
 #include "audio/sv8_reader.hpp"
 
+#include "mpc/frame_chain.hpp"
+
 namespace vorlin {
 
 const std::int32_t quantBits[18] = {0, 0, 0, 0, 0, 0, 0, 0, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
@@ -152,17 +154,12 @@ std::int32_t FrameScanner::decodeFrame() {
     return given % samplesPerFrame + samplesPerFrame;
 }
 
-CdFrames measureMpcStream(ByteStream& stream, const std::string& path) {
-    std::unique_ptr<StreamHeader> header(new (std::nothrow) StreamHeader());
-    if (!header) return 0;
-    if (readStreamHeader(*header, stream) != 0) {
-        std::printf("'%s': unrecognized format\n", path.c_str());
-        return 0;
-    }
+std::int64_t ringWalkSamples(ByteStream& stream, const StreamHeader& header, bool codeByCode) {
     std::unique_ptr<FrameScanner> scanner(new (std::nothrow) FrameScanner(stream));
     if (!scanner) return 0;
+    scanner->useReference = codeByCode;
     scanner->resetScanner();
-    scanner->loadHeader(*header);
+    scanner->loadHeader(header);
     scanner->seekToFrames();
 
     std::int64_t sum = 0;
@@ -173,7 +170,19 @@ CdFrames measureMpcStream(ByteStream& stream, const std::string& path) {
         if (!scanner->frameValid || samples <= 0) break;
         sum += samples;
     }
-    return scanner->frameValid ? samplesToCdFrames(sum) : 0;
+    return scanner->frameValid ? sum : 0;
+}
+
+CdFrames measureMpcStream(ByteStream& stream, const std::string& path) {
+    std::unique_ptr<StreamHeader> header(new (std::nothrow) StreamHeader());
+    if (!header) return 0;
+    if (readStreamHeader(*header, stream) != 0) {
+        std::printf("'%s': unrecognized format\n", path.c_str());
+        return 0;
+    }
+    std::int64_t samples = chainSamples(stream, *header);
+    if (samples < 0) samples = ringWalkSamples(stream, *header);
+    return samplesToCdFrames(samples);
 }
 
 CdFrames mpcLengthFrames(const std::string& path) {

@@ -93,8 +93,8 @@ struct FrameScanner {
     void parseFrameSv46();
 
     // The same syntaxes walked with lookup tables: they consume exactly the
-    // same bits and decode the steering values (resolutions, selections),
-    // but skip over values that nothing reads.
+    // same bits and decode the steering values (resolutions, selections)
+    // for themselves, but skip over values that nothing reads.
     void parseFrameSv7Fast();
     void parseFrameSv46Fast();
 
@@ -106,11 +106,13 @@ struct FrameScanner {
     void syncBitReader(std::uint32_t start, std::uint32_t end);
 };
 
-// Measures an MPC file (stream versions 4 to 7) by walking every frame.
+// Measures an MPC file: stream version 8 by its packet reader, versions 4 to
+// 7 by their frames.
 CdFrames mpcLengthFrames(const std::string& path);
 
-// Walks the frames of an MPC stream already opened as `stream`; `path` names
-// it in messages. Returns the length, or 0 when it cannot be measured.
+// Measures an MPC stream already opened as `stream` by its frames (through
+// chainSamples); `path` names it in messages. Returns the length, or 0 when
+// it cannot be measured.
 CdFrames measureMpcStream(ByteStream& stream, const std::string& path);
 
 } // namespace vorlin

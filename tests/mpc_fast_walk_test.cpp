@@ -1,11 +1,13 @@
 // The fast frame walk against the plain code-by-code parse: on valid,
 // truncated, corrupt and random streams both must consume the same bits for
-// every frame and reach the same result.
+// every frame and reach the same result. The frame chain, checked on 1 to 8
+// threads, must give the same answer.
 #include <gtest/gtest.h>
 
 #include <random>
 
 #include "fuzz/entries.hpp"
+#include "mpc/frame_chain.hpp"
 #include "mpc/frame_scanner.hpp"
 #include "tests/mpc_writer.hpp"
 
@@ -17,6 +19,10 @@ const char* compareWalks(const std::string& bytes, int* frames = nullptr) {
                                  frames);
 }
 
+const char* compareChain(const std::string& bytes) {
+    return fuzz::compareMpcChain(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
+}
+
 TEST(MpcFastWalk, MatchesThePlainParseOnValidDamagedAndRandomStreams) {
     std::mt19937 rng(5);
     const unsigned versions[] = {4, 5, 6, 7, 0x17};
@@ -25,20 +31,24 @@ TEST(MpcFastWalk, MatchesThePlainParseOnValidDamagedAndRandomStreams) {
         StreamLayout layout = randomStream(rng, version, 1 + rng() % 6);
         std::string bytes = writeStream(layout).bytes;
         EXPECT_EQ(compareWalks(bytes), nullptr) << "stream " << i;
+        EXPECT_EQ(compareChain(bytes), nullptr) << "stream " << i;
 
         std::string truncated = bytes.substr(0, 32 + rng() % (bytes.size() - 31));
         EXPECT_EQ(compareWalks(truncated), nullptr) << "stream " << i << ", truncated";
+        EXPECT_EQ(compareChain(truncated), nullptr) << "stream " << i << ", truncated";
 
         std::string corrupt = bytes + std::string(4, '\0');
         for (int flips = 1 + rng() % 4; flips > 0; --flips)
             corrupt[28 + rng() % (corrupt.size() - 28)] ^= static_cast<char>(1u << (rng() % 8));
         EXPECT_EQ(compareWalks(corrupt), nullptr) << "stream " << i << ", corrupt";
+        EXPECT_EQ(compareChain(corrupt), nullptr) << "stream " << i << ", corrupt";
 
         // A valid header over random bits: long codes, escapes and
         // resolutions out of range turn up at once.
         std::string noise = bytes.substr(0, 32);
         for (int k = 0; k < 4096; ++k) noise.push_back(static_cast<char>(rng()));
         EXPECT_EQ(compareWalks(noise), nullptr) << "stream " << i << ", random body";
+        EXPECT_EQ(compareChain(noise), nullptr) << "stream " << i << ", random body";
     }
 }
 
@@ -49,9 +59,58 @@ TEST(MpcFastWalk, MatchesThePlainParseAcrossTheRing) {
         int frames = 0;
         EXPECT_EQ(compareWalks(stream.bytes, &frames), nullptr);
         EXPECT_EQ(frames, static_cast<int>(stream.frames));
+        EXPECT_EQ(compareChain(stream.bytes), nullptr);
         MemoryByteStream memory(stream.bytes.data(), stream.bytes.size());
         EXPECT_EQ(measureMpcStream(memory, "long.mpc"), stream.cdFrames);
     }
+}
+
+// Every band of both channels plainly coded at the top resolution, each
+// with three escaped scale codes: the longest bodies there are.
+FrameContent hugeFrame(unsigned version) {
+    FrameContent frame = silentFrame(31);
+    for (int b = 0; b <= 31; ++b)
+        for (ChannelBand* c : {&frame.bands[b].left, &frame.bands[b].right}) {
+            c->res = version >= 7 ? (b == 0 ? 15 : 17) : b <= 10 ? 15 : b <= 22 ? 7 : 3;
+            c->deltaCoded = false;
+            c->scales.assign(3, ScaleCode{true, 63});
+            c->samples.assign(36, 0x5A5A);
+        }
+    return frame;
+}
+
+TEST(MpcFrameChain, MatchesTheRingWalkAtTheEdges) {
+    std::mt19937 rng(11);
+    for (unsigned version : {4u, 5u, 6u, 7u, 0x17u}) {
+        SCOPED_TRACE(version);
+        // Frame counts short of, equal to and beyond the frames written.
+        StreamLayout layout = randomStream(rng, version, 5);
+        for (std::uint32_t stated : {0u, 1u, 4u, 5u, 6u, 1000u, 0xFFFFFFFFu}) {
+            layout.headerFrames = stated;
+            EXPECT_EQ(compareChain(writeStream(layout).bytes), nullptr) << stated << " frames";
+        }
+        // Bodies near the longest, each longer than a small chunk.
+        StreamLayout huge;
+        huge.shape = {version, true, 31};
+        huge.frames.assign(4, hugeFrame(version));
+        WrittenStream w = writeStream(huge);
+        EXPECT_GT(w.frameBodyBits[0], 38'000u);
+        EXPECT_LE(w.frameBodyBits[0], maxFrameBodyBits);
+        EXPECT_EQ(compareChain(w.bytes), nullptr);
+        MemoryByteStream memory(w.bytes.data(), w.bytes.size());
+        EXPECT_EQ(measureMpcStream(memory, "huge.mpc"), expectedCdFrames(huge));
+    }
+    // The count after the last frame, with and without an extra gapless frame.
+    for (unsigned count : {0u, 670u, 671u, 1822u, 1823u})
+        for (bool gapless : {false, true}) {
+            StreamLayout layout = randomStream(rng, 7, 3);
+            layout.lastFrameSamples = count;
+            layout.trueGapless = gapless;
+            const std::string bytes = writeStream(layout).bytes;
+            EXPECT_EQ(compareChain(bytes), nullptr) << count;
+            MemoryByteStream memory(bytes.data(), bytes.size());
+            EXPECT_EQ(measureMpcStream(memory, "last.mpc"), expectedCdFrames(layout)) << count;
+        }
 }
 
 } // namespace

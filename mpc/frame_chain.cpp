@@ -1,0 +1,288 @@
+// The frame chain, hopped and checked.
+//
+// Why it gives the ring walk's answer: one step of that walk (a frame, or
+// the last one with its 11-bit count and the extra gapless frame) takes
+// under two frame bodies' worth of bits, far less than a half of the ring,
+// so its reads never overtake the refills: every frame sees the file's bytes
+// from the first frame's word on, followed by zeros where the file ends (a
+// short read leaves zeros in the ring). That is the linear, zero-padded view
+// that the chunks below hold. A frame's walk consumes bits according to its
+// own bits alone (the only state carried from frame to frame, the scale
+// references, steers nothing), so frame i + 1 starts where the chain says,
+// 20 + L(i) bits after frame i, if frame i is valid. The walk stops with 0 at
+// the first frame whose body is not exactly L bits, else after the header's
+// frame count; so the answer is 0 if any of the first frameCount frames of
+// the chain fails, whatever order they are checked in. A frame stating 0 bits
+// fails (every body takes at least 8), which ends the chain at the end of
+// the data at the latest, where only zeros follow.
+//
+// How: one thread reads the stream a chunk at a time into a bounded pool of
+// buffers and hops the chain through it, reading the length fields only;
+// every chunk holds the frames starting in its first chunkBytes bytes and a
+// margin for their bodies. The chunks are then checked by whichever thread
+// is free, the reading thread too when the pool is empty.
+#include "mpc/frame_chain.hpp"
+
+#include <sched.h>
+
+#include <algorithm>
+#include <atomic>
+#include <bit>
+#include <condition_variable>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <new>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+#include "mpc/bit_reader.hpp"
+
+namespace vorlin {
+
+unsigned measureThreads() {
+    if (const char* text = std::getenv("VORLIN_THREADS")) {
+        char* end = nullptr;
+        const long n = std::strtol(text, &end, 10);
+        if (end != text && *end == '\0' && n >= 1 && n <= 64) return static_cast<unsigned>(n);
+    }
+    cpu_set_t set;
+    if (::sched_getaffinity(0, sizeof set, &set) == 0)
+        return static_cast<unsigned>(std::clamp(CPU_COUNT(&set), 1, 64));
+    return std::clamp(std::thread::hardware_concurrency(), 1u, 64u);
+}
+
+namespace {
+
+constexpr std::int64_t samplesPerFrame = 1152;
+constexpr std::int64_t decoderDelay = 481;
+
+// Room after a chunk's frame starts for the last one's body, the 11 bits
+// after it and the 8 bytes a bit cursor loads ahead.
+constexpr std::uint32_t marginBytes = 8192;
+static_assert(marginBytes * 8 > 20 + maxFrameBodyBits + 11 + 128);
+
+// The `n` bits (1..32) at bit `position` of a buffer in reading order.
+std::uint32_t bitsAt(const std::uint8_t* ordered, std::uint64_t position, unsigned n) {
+    std::uint64_t v;
+    std::memcpy(&v, ordered + (position >> 3), 8);
+    if constexpr (std::endian::native == std::endian::little) v = __builtin_bswap64(v);
+    return static_cast<std::uint32_t>((v << (position & 7)) >> (64 - n));
+}
+
+struct Chunk {
+    std::unique_ptr<std::uint8_t[]> bytes;
+    std::uint32_t first = 0;  // bit position of its first frame's length field
+    std::uint32_t frames = 0; // frames starting in it
+};
+
+class ChainCheck {
+  public:
+    ChainCheck(ByteStream& stream, const StreamHeader& header, const ChainOptions& options)
+        : stream_(stream), frameCount_(header.frames), version_(header.streamVersion),
+          chunkBytes_(std::clamp<std::uint32_t>(options.chunkBytes & ~3u, 4, 1u << 28)),
+          threads_(options.threads ? std::min(options.threads, 64u) : measureThreads()) {
+        shape_.sv7 = version_ >= 7;
+        shape_.maxBand = static_cast<std::int32_t>(header.maxBand);
+        shape_.midSide = header.midSideStereo != 0;
+        // Where the ring walk starts reading, and at which bit of the first word.
+        const std::int64_t headerPos = header.headerPos;
+        start_ = headerPos + (version_ == 4 ? 4 : version_ < 7 ? 8 : 24);
+        nextBit_ = version_ == 4 ? 16 : version_ < 7 ? 0 : 8;
+    }
+
+    std::int64_t run();
+
+  private:
+    enum class Hop { more, complete, broken };
+
+    bool allocate(Chunk& chunk) const {
+        chunk.bytes.reset(new (std::nothrow) std::uint8_t[chunkBytes_ + marginBytes]);
+        return chunk.bytes != nullptr;
+    }
+    void read(Chunk& chunk, std::uint64_t viewByte);
+    Hop hop(Chunk& chunk);
+    bool check(const Chunk& chunk) const;
+    void work();
+    bool takeAndCheck(std::unique_lock<std::mutex>& lock);
+
+    ByteStream& stream_;
+    const std::uint32_t frameCount_;
+    const std::uint32_t version_;
+    const std::uint32_t chunkBytes_;
+    const unsigned threads_;
+    FrameShape shape_;
+    std::int64_t start_ = 0;           // file offset of the first frame's word
+    std::int64_t dataEnd_ = INT64_MAX; // set by the first short read: nothing is read past it
+    std::uint64_t nextBit_ = 0;        // where the next frame starts, from start_
+    std::uint32_t hopped_ = 0;         // frames whose start is known
+    std::uint32_t lastCount_ = 0;      // the 11 bits after the last frame
+
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::vector<Chunk*> free_;
+    std::vector<Chunk*> ready_; // oldest first
+    std::atomic<bool> failed_{false};
+    bool hopsDone_ = false;
+};
+
+void ChainCheck::read(Chunk& chunk, std::uint64_t viewByte) {
+    const std::uint32_t size = chunkBytes_ + marginBytes;
+    const std::int64_t offset = start_ + static_cast<std::int64_t>(viewByte);
+    std::int64_t got = 0;
+    if (offset < dataEnd_) {
+        const std::int64_t want = std::min<std::int64_t>(size, dataEnd_ - offset);
+        got = std::max<std::int64_t>(stream_.readAt(chunk.bytes.get(), want, offset), 0);
+        // End of file or an error: what follows reads as zeros from now on,
+        // as it does in the ring.
+        if (got < want) dataEnd_ = offset + got;
+    }
+    std::memset(chunk.bytes.get() + got, 0, size - static_cast<std::size_t>(got));
+    reverseWordBytes(chunk.bytes.get(), chunk.bytes.get(), size);
+}
+
+ChainCheck::Hop ChainCheck::hop(Chunk& chunk) {
+    const std::uint64_t viewByte = (nextBit_ >> 3) & ~std::uint64_t{3};
+    read(chunk, viewByte);
+    const std::uint8_t* bytes = chunk.bytes.get();
+    std::uint32_t position = static_cast<std::uint32_t>(nextBit_ - viewByte * 8);
+    chunk.first = position;
+    chunk.frames = 0;
+    const std::uint32_t end = chunkBytes_ * 8;
+    while (hopped_ < frameCount_ && position < end) {
+        const std::uint32_t length = bitsAt(bytes, position, 20);
+        if (length == 0 || length > maxFrameBodyBits) return Hop::broken;
+        position += 20 + length;
+        ++chunk.frames;
+        ++hopped_;
+    }
+    nextBit_ = viewByte * 8 + position;
+    if (hopped_ < frameCount_) return Hop::more;
+    lastCount_ = bitsAt(bytes, position, 11);
+    return Hop::complete;
+}
+
+bool ChainCheck::check(const Chunk& chunk) const {
+    const std::uint8_t* bytes = chunk.bytes.get();
+    std::uint32_t position = chunk.first;
+    std::uint32_t i = 0;
+    // Two frames at a time: the second starts where the first's length says.
+    for (; i + 2 <= chunk.frames; i += 2) {
+        if (failed_.load(std::memory_order_relaxed)) return false;
+        const std::uint32_t firstLength = bitsAt(bytes, position, 20);
+        const std::uint32_t firstBody = position + 20;
+        const std::uint32_t secondLength = bitsAt(bytes, firstBody + firstLength, 20);
+        const std::uint32_t secondBody = firstBody + firstLength + 20;
+        std::uint32_t firstEnd = firstBody, secondEnd = secondBody;
+        walkFrameBodies(bytes, firstEnd, secondEnd, shape_);
+        if (firstEnd - firstBody != firstLength || secondEnd - secondBody != secondLength)
+            return false;
+        position = secondEnd;
+    }
+    if (i < chunk.frames) {
+        const std::uint32_t length = bitsAt(bytes, position, 20);
+        const std::uint32_t body = position + 20;
+        if (walkFrameBody(bytes, body, shape_) - body != length) return false;
+    }
+    return true;
+}
+
+// Checks one ready chunk with the lock released; false when none is ready.
+bool ChainCheck::takeAndCheck(std::unique_lock<std::mutex>& lock) {
+    if (ready_.empty()) return false;
+    Chunk* chunk = ready_.front();
+    ready_.erase(ready_.begin());
+    lock.unlock();
+    if (!check(*chunk)) failed_ = true;
+    lock.lock();
+    free_.push_back(chunk);
+    changed_.notify_all();
+    return true;
+}
+
+void ChainCheck::work() {
+    std::unique_lock lock(mutex_);
+    for (;;) {
+        changed_.wait(lock, [&] { return !ready_.empty() || hopsDone_; });
+        if (!takeAndCheck(lock)) return;
+    }
+}
+
+std::int64_t ChainCheck::run() {
+    std::vector<Chunk> chunks(threads_ + 1);
+    if (!allocate(chunks[0])) return -1;
+    // Nothing below allocates once a thread runs: an exception would end the
+    // process with threads still joinable.
+    std::vector<std::thread> workers;
+    workers.reserve(threads_);
+    free_.reserve(chunks.size());
+    ready_.reserve(chunks.size());
+    {
+        std::unique_lock lock(mutex_);
+        free_.push_back(&chunks[0]);
+        std::size_t allocated = 1, produced = 0;
+        while (!hopsDone_) {
+            if (failed_) break;
+            if (free_.empty() && allocated < chunks.size() && allocate(chunks[allocated]))
+                free_.push_back(&chunks[allocated++]);
+            if (free_.empty()) {
+                if (!takeAndCheck(lock)) changed_.wait(lock);
+                continue;
+            }
+            Chunk* chunk = free_.back();
+            free_.pop_back();
+            lock.unlock();
+            const Hop result = hop(*chunk);
+            lock.lock();
+            if (result == Hop::broken) failed_ = true;
+            if (result != Hop::more) hopsDone_ = true;
+            ready_.push_back(chunk);
+            // A second chunk: the stream is long enough for more threads.
+            if (++produced >= 2 && workers.size() + 1 < threads_) {
+                try {
+                    workers.emplace_back([this] { work(); });
+                } catch (const std::system_error&) {
+                    // Fewer threads do the same work.
+                }
+            }
+            changed_.notify_all();
+        }
+        hopsDone_ = true;
+        changed_.notify_all();
+        while (takeAndCheck(lock)) {}
+    }
+    for (std::thread& worker : workers) worker.join();
+    if (failed_) return 0;
+
+    const std::int64_t n = frameCount_;
+    if (n == 1) return samplesPerFrame - decoderDelay;
+    std::int64_t last = samplesPerFrame;
+    if (version_ >= 6) {
+        const std::int64_t given = (lastCount_ == 0 ? samplesPerFrame : lastCount_) + decoderDelay;
+        last = given < samplesPerFrame ? given : given % samplesPerFrame + samplesPerFrame;
+    }
+    return samplesPerFrame - decoderDelay + samplesPerFrame * (n - 2) + last;
+}
+
+} // namespace
+
+std::int64_t chainSamples(ByteStream& stream, const StreamHeader& header,
+                          const ChainOptions& options) {
+    switch (header.streamVersion) {
+    case 4:
+    case 5:
+    case 6:
+    case 7:
+    case 0x17:
+        break;
+    default:
+        return 0;
+    }
+    if (header.frames == 0) return 0;
+    ChainCheck chain(stream, header, options);
+    return chain.run();
+}
+
+} // namespace vorlin

@@ -1,0 +1,59 @@
+// Measures an MPC stream by the chain of its frames: every frame starts 20
+// bits plus its stated length after the one before, so the starts are known
+// before any body is walked, and the bodies can be checked in any order and
+// on several threads. The answer is the one the frame-by-frame walk through
+// the ring gives, for every input.
+#pragma once
+
+#include <cstdint>
+
+#include "audio/byte_stream.hpp"
+#include "audio/stream_header.hpp"
+
+namespace vorlin {
+
+// No frame body of either syntax takes more bits than this (the largest is
+// a version 7 frame of 32 plainly coded bands with escaped scale codes,
+// 40,206 bits); a frame stating more fails its check without being walked.
+inline constexpr std::uint32_t maxFrameBodyBits = 40'960;
+
+struct FrameShape {
+    bool sv7 = true; // the version 7 syntax, else the one of versions 4 to 6
+    std::int32_t maxBand = 0;
+    bool midSide = false;
+};
+
+// Walks one frame body from bit `start` of a linear buffer of bytes in
+// reading order (see reverseWordBytes); returns the bit position after it.
+// The buffer must hold maxFrameBodyBits bits after `start`, and 8 bytes more.
+std::uint32_t walkFrameBody(const std::uint8_t* ordered, std::uint32_t start,
+                            const FrameShape& shape);
+
+// Walks two frame bodies, from bits `a` and `b`, at once (faster than one
+// after the other); sets `a` and `b` to the positions after them.
+void walkFrameBodies(const std::uint8_t* ordered, std::uint32_t& a, std::uint32_t& b,
+                     const FrameShape& shape);
+
+struct ChainOptions {
+    unsigned threads = 0;                // 0: measureThreads()
+    std::uint32_t chunkBytes = 1u << 20; // the stream is read this much at a time (a multiple of 4)
+};
+
+// The threads a measurement may use: VORLIN_THREADS when it holds a number
+// from 1 to 64, else the processors this process may run on.
+unsigned measureThreads();
+
+// The samples that the frames of a stream yield, its header read: 0 when a
+// frame fails its length check, the stream has no frames or its version no
+// frame syntax here. -1 when no memory could be had for it: the caller then
+// walks the frames in order instead.
+std::int64_t chainSamples(ByteStream& stream, const StreamHeader& header,
+                          const ChainOptions& options = {});
+
+// The same, frame after frame through the ring of the bit reader, as a
+// decoder reads them; `codeByCode` walks with the plain parses. The
+// reference for chainSamples.
+std::int64_t ringWalkSamples(ByteStream& stream, const StreamHeader& header,
+                             bool codeByCode = false);
+
+} // namespace vorlin
