@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cinttypes>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace vorlin {
@@ -99,6 +100,12 @@ struct ChangeRun {
     std::uint64_t last;
 };
 
+std::string hunkRange(std::uint64_t start, std::uint64_t count) {
+    std::string range = std::to_string(start);
+    if (count != 1) range += "," + std::to_string(count);
+    return range;
+}
+
 } // namespace
 
 void writeSheetDiff(std::FILE* out, const std::string& path, std::string_view oldSheet,
@@ -140,9 +147,11 @@ void writeSheetDiff(std::FILE* out, const std::string& path, std::string_view ol
             oldCount += lineCount(step.oldText);
             newCount += lineCount(step.newText);
         }
-        // An empty side starts at the line before it.
-        std::fprintf(out, "@@ -%" PRIu64 ",%" PRIu64 " +%" PRIu64 ",%" PRIu64 " @@\n",
-                     oldLine + (oldCount > 0), oldCount, newLine + (newCount > 0), newCount);
+        // An empty side starts at the line before it; a count of one is
+        // left out, as diff -u writes it.
+        const std::string oldRange = hunkRange(oldLine + (oldCount > 0), oldCount);
+        const std::string newRange = hunkRange(newLine + (newCount > 0), newCount);
+        std::fprintf(out, "@@ -%s +%s @@\n", oldRange.c_str(), newRange.c_str());
         while (at < end) {
             StepWalker runStart = walker;
             walker.next(step);

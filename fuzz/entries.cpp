@@ -187,6 +187,14 @@ std::string_view takeLine(std::string_view& text) {
     return line;
 }
 
+// A hunk's "start" or "start,count"; the count stays as given when left out.
+bool parseRange(const char* text, unsigned long long& start, unsigned long long& count) {
+    int used = 0;
+    if (std::sscanf(text, "%llu,%llu%n", &start, &count, &used) == 2 && text[used] == '\0')
+        return true;
+    return std::sscanf(text, "%llu%n", &start, &used) == 1 && text[used] == '\0';
+}
+
 // Applies a dry run's diff to `old` as strictly as patch without fuzz: every
 // hunk at the lines it names, its context and removed lines as in `old`, its
 // counts as stated. False when any of that fails.
@@ -198,9 +206,11 @@ bool applyDiff(std::string_view diff, std::string_view old, std::string& out) {
     unsigned long long oldLine = 0, newLine = 0; // lines taken from `old`, put into `out`
     while (!diff.empty()) {
         const std::string header(takeLine(diff));
-        unsigned long long a, b, c, d;
-        if (std::sscanf(header.c_str(), "@@ -%llu,%llu +%llu,%llu @@", &a, &b, &c, &d) != 4 ||
-            (b > 0 && a == 0) || (d > 0 && c == 0))
+        unsigned long long a, b = 1, c, d = 1; // a count left out is 1
+        char oldRange[32], newRange[32];
+        if (std::sscanf(header.c_str(), "@@ -%31s +%31s @@", oldRange, newRange) != 2 ||
+            !parseRange(oldRange, a, b) || !parseRange(newRange, c, d) || (b > 0 && a == 0) ||
+            (d > 0 && c == 0))
             return false;
         if (a - (b > 0) < oldLine) return false;
         for (; oldLine < a - (b > 0); ++oldLine, ++newLine) {

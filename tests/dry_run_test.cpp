@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -85,6 +86,18 @@ std::string patched(const std::string& sheet, const std::string& diff) {
     return fileExists(work.file("new.cue")) ? readFile(work.file("new.cue")) : "";
 }
 
+// What `diff -u` prints for the change from `before` to `after`, both named a.cue.
+std::string standardDiff(const std::string& before, const std::string& after) {
+    TempDir work;
+    writeFile(work.file("old.cue"), before);
+    writeFile(work.file("new.cue"), after);
+    const std::string command = "cd " + work.path() +
+                                " && diff -u --label a.cue --label a.cue old.cue new.cue"
+                                " > change.diff";
+    EXPECT_EQ(WEXITSTATUS(std::system(command.c_str())), 1);
+    return readFile(work.file("change.diff"));
+}
+
 std::string crLf(const std::string& text) {
     std::string out;
     for (char c : text) out += c == '\n' ? "\r\n"s : std::string(1, c);
@@ -140,6 +153,9 @@ TEST(DryRun, PatchingWithItsDiffGivesTheRealRunsSheet) {
     };
     for (const auto& [what, bytes] : cases) {
         SCOPED_TRACE(what);
-        EXPECT_EQ(patched(bytes, dryRunDiff(bytes)), realRun(bytes));
+        const std::string diff = dryRunDiff(bytes), fixed = realRun(bytes);
+        EXPECT_EQ(patched(bytes, diff), fixed);
+        // Line for line what the standard tool writes, hunk headers included.
+        EXPECT_EQ(diff, standardDiff(bytes, fixed));
     }
 }
