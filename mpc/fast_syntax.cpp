@@ -6,7 +6,7 @@
 // steers the syntax is decoded with one lookup on the next bits
 // (ValueTable); runs of codes whose values nobody needs (samples, scale
 // differences) are skipped several codes per lookup (RunTable: how many
-// whole codes the next 12 bits hold and how long they are), and plainly
+// whole codes the next 10 bits hold and how long they are), and plainly
 // stored samples in one jump. Only codes longer than a table's index fall
 // back to scanning the sorted entries, so every code is the one the plain
 // parse decodes and exactly the same bits are consumed. Each refill
@@ -237,7 +237,7 @@ class RunLane {
 
     // Up to four lookups of the current run; true when it is done.
     bool step() {
-        c_.refill(); // four lookups of at most 12 bits
+        c_.refill(); // four lookups of at most 10 bits
         for (int lookup = 0; lookup < 4; ++lookup) {
             const std::uint32_t e = entry_[c_.peek(RunTable::indexBits)];
             const std::uint32_t codes = RunTable::codes(e);

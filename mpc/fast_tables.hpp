@@ -94,14 +94,14 @@ struct ValueTable {
 };
 
 // Skips runs of codes whose values nobody needs (samples, scale
-// differences). Indexed by the next 12 bits, an entry tells how many whole
+// differences). Indexed by the next 10 bits, an entry tells how many whole
 // codes, up to three, those bits begin with (bits 6-7), their total length
 // (bits 0-3; bits 4-5 stay clear, so the entry itself serves as a shift
 // count), and the length of the first one and the first two (bits 8-11,
-// 12-15). No codes at all means the first code is longer than 12 bits and
+// 12-15). No codes at all means the first code is longer than 10 bits and
 // the sorted entries are scanned.
 struct RunTable {
-    static constexpr unsigned indexBits = 12;
+    static constexpr unsigned indexBits = 10;
     static constexpr unsigned maxCodes = 3;
     std::uint16_t entry[1u << indexBits];
     CodeTable sorted;
@@ -174,7 +174,7 @@ template <class Cursor, typename LongOne>
 inline void skipRun(Cursor& bits, const std::uint16_t* entry, std::uint32_t count,
                     LongOne longOne) {
     for (;;) {
-        bits.refill(); // four lookups of at most 12 bits
+        bits.refill(); // four lookups of at most 10 bits
         for (int lookup = 0; lookup < 4; ++lookup) {
             const std::uint32_t e = entry[bits.peek(RunTable::indexBits)];
             const std::uint32_t codes = RunTable::codes(e);
