@@ -255,10 +255,11 @@ class RunLane {
         return true;
     }
 
-    // Up to four lookups of the current run; true when it is done.
+    // Up to RunTable::lookupsPerRefill lookups of the current run; true when
+    // it is done.
     bool step() {
-        c_.refill(); // four lookups of at most 10 bits
-        for (int lookup = 0; lookup < 4; ++lookup) {
+        c_.refill();
+        for (int lookup = 0; lookup < RunTable::lookupsPerRefill; ++lookup) {
             const std::uint32_t e = entry_[c_.peek(RunTable::indexBits)];
             const std::uint32_t codes = RunTable::codes(e);
             if (codes - 1 >= remaining_ - 1) { // enough codes, or none (wrapping to the largest)

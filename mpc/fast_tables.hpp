@@ -103,6 +103,10 @@ struct ValueTable {
 struct RunTable {
     static constexpr unsigned indexBits = 10;
     static constexpr unsigned maxCodes = 3;
+    // Lookups between two refills: the last may meet a code longer than the
+    // index, and a sample code or a left/right pair takes at most 16 bits.
+    static constexpr int lookupsPerRefill = 5;
+    static_assert((lookupsPerRefill - 1) * indexBits + 16 <= 56);
     std::uint16_t entry[1u << indexBits];
     CodeTable sorted;
 
@@ -174,8 +178,8 @@ template <class Cursor, typename LongOne>
 inline void skipRun(Cursor& bits, const std::uint16_t* entry, std::uint32_t count,
                     LongOne longOne) {
     for (;;) {
-        bits.refill(); // four lookups of at most 10 bits
-        for (int lookup = 0; lookup < 4; ++lookup) {
+        bits.refill();
+        for (int lookup = 0; lookup < RunTable::lookupsPerRefill; ++lookup) {
             const std::uint32_t e = entry[bits.peek(RunTable::indexBits)];
             const std::uint32_t codes = RunTable::codes(e);
             if (codes - 1 >= count - 1) { // enough codes, or none (wrapping to the largest)
