@@ -256,24 +256,32 @@ class RunLane {
     }
 
     // Up to RunTable::lookupsPerRefill lookups of the current run; true when
-    // it is done.
+    // it is done. The cursor and the count are copied into locals and back,
+    // so that they stay in registers between lookups.
     bool step() {
-        c_.refill();
+        LinearCursor c = c_;
+        std::uint32_t due = remaining_ - 1; // codes due after the next one
+        bool done = false;
+        c.refill();
         for (int lookup = 0; lookup < RunTable::lookupsPerRefill; ++lookup) {
-            const std::uint32_t e = entry_[c_.peek(RunTable::indexBits)];
+            const std::uint32_t e = entry_[c.peek(RunTable::indexBits)];
             const std::uint32_t codes = RunTable::codes(e);
-            if (codes - 1 >= remaining_ - 1) { // enough codes, or none (wrapping to the largest)
+            if (codes - 1 >= due) { // enough codes, or none (wrapping to the largest)
                 if (codes == 0) {
-                    longOne();
-                    return --remaining_ == 0;
+                    longOne(c);
+                    done = due-- == 0;
+                } else {
+                    c.consume(RunTable::firstLength(e, due + 1));
+                    done = true;
                 }
-                c_.consume(RunTable::firstLength(e, remaining_));
-                return true;
+                break;
             }
-            c_.consumeEntry(e);
-            remaining_ -= codes;
+            c.consumeEntry(e);
+            due -= codes;
         }
-        return false;
+        c_ = c;
+        remaining_ = due + 1;
+        return done;
     }
 
     // Walks the rest of the runs, the current one first if `going`; the
@@ -287,12 +295,12 @@ class RunLane {
     }
 
   private:
-    void longOne() {
+    void longOne(LinearCursor& c) const {
         if (right_) {
-            c_.consume(codeLength(c_, *single_));
-            c_.consume(codeLength(c_, *right_));
+            c.consume(codeLength(c, *single_));
+            c.consume(codeLength(c, *right_));
         } else {
-            c_.consume(scanSorted(single_->sorted, c_.peek32()).length);
+            c.consume(scanSorted(single_->sorted, c.peek32()).length);
         }
     }
 
