@@ -11,8 +11,12 @@
 // back to scanning the sorted entries, so every code is the one the plain
 // parse decodes and exactly the same bits are consumed. Each refill
 // guarantees 56 bits; the steps between refills below stay within that.
-// The side information of a frame is walked first and leaves the samples as
-// a list of runs; when a stream is checked chunk by chunk, the runs of two
+// The run tables are indexed by 10 bits, so that all of them stay in the
+// first-level cache. The side information of a frame is walked first and
+// leaves the samples as a list of runs; in version 7 frames it is read
+// without branches on its values (a channel without samples takes the same
+// lookups and consumes nothing), since those branches would mostly be
+// mispredicted. When a stream is checked chunk by chunk, the runs of two
 // frames take turns a few lookups at a time (RunLane), so that two chains of
 // dependent lookups are under way instead of one.
 #include <algorithm>
