@@ -6,15 +6,21 @@
 // steers the syntax is decoded with one lookup on the next bits
 // (ValueTable); runs of codes whose values nobody needs (samples, scale
 // differences) are skipped several codes per lookup (RunTable: how many
-// whole codes the next 12 bits hold and how long they are), and plainly
+// whole codes the next 10 bits hold and how long they are), and plainly
 // stored samples in one jump. Only codes longer than a table's index fall
 // back to scanning the sorted entries, so every code is the one the plain
 // parse decodes and exactly the same bits are consumed. Each refill
 // guarantees 56 bits; the steps between refills below stay within that.
-// The side information of a frame is walked first and leaves the samples as
-// a list of runs; when a stream is checked chunk by chunk, the runs of two
+// The run tables are indexed by 10 bits, so that all of them stay in the
+// first-level cache. The side information of a frame is walked first and
+// leaves the samples as a list of runs; in version 7 frames it is read
+// without branches on its values (a channel without samples takes the same
+// lookups and consumes nothing), since those branches would mostly be
+// mispredicted. When a stream is checked chunk by chunk, the runs of two
 // frames take turns a few lookups at a time (RunLane), so that two chains of
 // dependent lookups are under way instead of one.
+#include <algorithm>
+
 #include "mpc/fast_tables.hpp"
 #include "mpc/frame_chain.hpp"
 #include "mpc/frame_scanner.hpp"
@@ -47,6 +53,16 @@ struct SampleRuns {
         plain = 0;
     }
     void finish() { add(0, 0); }
+    // A version 7 channel band of resolution r (-17..17): a run of codes
+    // (1..7), plain bits (8..17, and quantBits is 0 below 8) or nothing;
+    // written without a branch on r.
+    void addSv7(std::int32_t r) {
+        static constexpr std::uint16_t codesByResolution[8] = {0, 12, 18, 36, 36, 36, 36, 36};
+        const std::uint32_t coded = r >= 1 && r <= 7;
+        run[count] = {plain, codesByResolution[r & 7], static_cast<std::uint8_t>(r), 0};
+        count += coded;
+        plain = (plain + 36 * static_cast<std::uint32_t>(quantBits[std::max(r, 0)])) & (coded - 1);
+    }
 };
 
 // What one frame decodes to steer its own syntax; nothing of it carries over
@@ -56,6 +72,20 @@ struct Steering {
     std::int32_t scfiL[maxBands], scfiR[maxBands];
     std::int32_t deltaCodedL[maxBands], deltaCodedR[maxBands];
 };
+
+// A version 7 scale-factor selection (codes of at most 3 bits), consumed
+// only when `coded`.
+template <class Cursor> std::int32_t selection(Cursor& c, const FastTables& t, bool coded) {
+    const ValueTable::Entry e = t.sv7Scfi.entry[c.peek(t.sv7Scfi.bits)];
+    c.consume(e.length & (0u - coded));
+    return e.value;
+}
+
+// Passes `count` (0 to 3) version 7 scale codes with three lookups.
+template <class Cursor> void skipScaleCodes(Cursor& c, const FastTables& t, std::uint32_t count) {
+    const std::uint8_t* skip = t.sv7ScaleSkip;
+    for (std::uint32_t k = 0; k < 3; ++k) c.consume(skip[c.peek(10)] & (0u - (k < count)));
+}
 
 // The version 7 syntax up to the samples, whose runs it lists.
 template <class Cursor>
@@ -76,26 +106,23 @@ void sideInfoSv7(Cursor& c, std::int32_t maxBand, bool midSide, SampleRuns& runs
         right = d == sv7ResolutionEscape ? static_cast<std::int32_t>(c.read(4)) : right + d;
         s.resL[n] = left;
         s.resR[n] = right;
-        if (left | right) {
-            if (midSide) c.consume(1);
-            last = n;
-        }
+        const bool coded = (left | right) != 0;
+        c.consume(midSide & coded);
+        last = coded ? n : last;
     }
 
+    // A channel without samples codes no selection and no scale codes: it
+    // takes the same steps as one that does, but consumes nothing.
     for (std::int32_t b = 0; b <= last; ++b) {
         c.refill(); // two selections of at most 3 bits
-        if (s.resL[b]) s.scfiL[b] = decodeValue(c, t.sv7Scfi);
-        if (s.resR[b]) s.scfiR[b] = decodeValue(c, t.sv7Scfi);
+        s.scfiL[b] = selection(c, t, s.resL[b] != 0);
+        s.scfiR[b] = selection(c, t, s.resR[b] != 0);
     }
     for (std::int32_t b = 0; b <= last; ++b) {
         c.refill(); // per channel at most 3 scale codes of 10 bits with escape
-        if (s.resL[b])
-            for (std::uint32_t k = scaleCodesBySelection[s.scfiL[b]]; k > 0; --k)
-                c.consume(t.sv7ScaleSkip[c.peek(10)]);
+        skipScaleCodes(c, t, scaleCodesBySelection[s.scfiL[b]] & (0u - (s.resL[b] != 0)));
         c.refill();
-        if (s.resR[b])
-            for (std::uint32_t k = scaleCodesBySelection[s.scfiR[b]]; k > 0; --k)
-                c.consume(t.sv7ScaleSkip[c.peek(10)]);
+        skipScaleCodes(c, t, scaleCodesBySelection[s.scfiR[b]] & (0u - (s.resR[b] != 0)));
     }
     for (std::int32_t b = 0; b <= last; ++b)
         for (const std::int32_t r : {s.resL[b], s.resR[b]}) {
@@ -103,10 +130,7 @@ void sideInfoSv7(Cursor& c, std::int32_t maxBand, bool midSide, SampleRuns& runs
                 runs.finish();
                 return;
             }
-            if (r >= 8)
-                runs.plain += 36 * static_cast<std::uint32_t>(quantBits[r]);
-            else if (r > 0)
-                runs.add(r == 1 ? 12 : r == 2 ? 18 : 36, static_cast<std::uint32_t>(r));
+            runs.addSv7(r);
         }
     runs.finish();
 }
@@ -235,24 +259,33 @@ class RunLane {
         return true;
     }
 
-    // Up to four lookups of the current run; true when it is done.
+    // Up to RunTable::lookupsPerRefill lookups of the current run; true when
+    // it is done. The cursor and the count are copied into locals and back,
+    // so that they stay in registers between lookups.
     bool step() {
-        c_.refill(); // four lookups of at most 12 bits
-        for (int lookup = 0; lookup < 4; ++lookup) {
-            const std::uint32_t e = entry_[c_.peek(RunTable::indexBits)];
+        LinearCursor c = c_;
+        std::uint32_t due = remaining_ - 1; // codes due after the next one
+        bool done = false;
+        c.refill();
+        for (int lookup = 0; lookup < RunTable::lookupsPerRefill; ++lookup) {
+            const std::uint32_t e = entry_[c.peek(RunTable::indexBits)];
             const std::uint32_t codes = RunTable::codes(e);
-            if (codes - 1 >= remaining_ - 1) { // enough codes, or none (wrapping to the largest)
+            if (codes - 1 >= due) { // enough codes, or none (wrapping to the largest)
                 if (codes == 0) {
-                    longOne();
-                    return --remaining_ == 0;
+                    longOne(c);
+                    done = due-- == 0;
+                } else {
+                    c.consume(RunTable::firstLength(e, due + 1));
+                    done = true;
                 }
-                c_.consume(RunTable::firstLength(e, remaining_));
-                return true;
+                break;
             }
-            c_.consumeEntry(e);
-            remaining_ -= codes;
+            c.consumeEntry(e);
+            due -= codes;
         }
-        return false;
+        c_ = c;
+        remaining_ = due + 1;
+        return done;
     }
 
     // Walks the rest of the runs, the current one first if `going`; the
@@ -266,12 +299,12 @@ class RunLane {
     }
 
   private:
-    void longOne() {
+    void longOne(LinearCursor& c) const {
         if (right_) {
-            c_.consume(codeLength(c_, *single_));
-            c_.consume(codeLength(c_, *right_));
+            c.consume(codeLength(c, *single_));
+            c.consume(codeLength(c, *right_));
         } else {
-            c_.consume(scanSorted(single_->sorted, c_.peek32()).length);
+            c.consume(scanSorted(single_->sorted, c.peek32()).length);
         }
     }
 

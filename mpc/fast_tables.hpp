@@ -94,15 +94,19 @@ struct ValueTable {
 };
 
 // Skips runs of codes whose values nobody needs (samples, scale
-// differences). Indexed by the next 12 bits, an entry tells how many whole
+// differences). Indexed by the next 10 bits, an entry tells how many whole
 // codes, up to three, those bits begin with (bits 6-7), their total length
 // (bits 0-3; bits 4-5 stay clear, so the entry itself serves as a shift
 // count), and the length of the first one and the first two (bits 8-11,
-// 12-15). No codes at all means the first code is longer than 12 bits and
+// 12-15). No codes at all means the first code is longer than 10 bits and
 // the sorted entries are scanned.
 struct RunTable {
-    static constexpr unsigned indexBits = 12;
+    static constexpr unsigned indexBits = 10;
     static constexpr unsigned maxCodes = 3;
+    // Lookups between two refills: the last may meet a code longer than the
+    // index, and a sample code or a left/right pair takes at most 16 bits.
+    static constexpr int lookupsPerRefill = 5;
+    static_assert((lookupsPerRefill - 1) * indexBits + 16 <= 56);
     std::uint16_t entry[1u << indexBits];
     CodeTable sorted;
 
@@ -174,8 +178,8 @@ template <class Cursor, typename LongOne>
 inline void skipRun(Cursor& bits, const std::uint16_t* entry, std::uint32_t count,
                     LongOne longOne) {
     for (;;) {
-        bits.refill(); // four lookups of at most 12 bits
-        for (int lookup = 0; lookup < 4; ++lookup) {
+        bits.refill();
+        for (int lookup = 0; lookup < RunTable::lookupsPerRefill; ++lookup) {
             const std::uint32_t e = entry[bits.peek(RunTable::indexBits)];
             const std::uint32_t codes = RunTable::codes(e);
             if (codes - 1 >= count - 1) { // enough codes, or none (wrapping to the largest)

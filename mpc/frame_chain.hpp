@@ -36,7 +36,7 @@ void walkFrameBodies(const std::uint8_t* ordered, std::uint32_t& a, std::uint32_
 
 struct ChainOptions {
     unsigned threads = 0;                // 0: measureThreads()
-    std::uint32_t chunkBytes = 1u << 20; // the stream is read this much at a time (a multiple of 4)
+    std::uint32_t chunkBytes = 1u << 18; // the stream is read this much at a time (a multiple of 4)
 };
 
 // The threads a measurement may use: VORLIN_THREADS when it holds a number

@@ -4,9 +4,11 @@
 // threads, must give the same answer.
 #include <gtest/gtest.h>
 
+#include <map>
 #include <random>
 
 #include "fuzz/entries.hpp"
+#include "mpc/fast_tables.hpp"
 #include "mpc/frame_chain.hpp"
 #include "mpc/frame_scanner.hpp"
 #include "tests/mpc_writer.hpp"
@@ -77,6 +79,74 @@ FrameContent hugeFrame(unsigned version) {
             c->samples.assign(36, 0x5A5A);
         }
     return frame;
+}
+
+// Codes of `left` (and `right`, alternating, when given) that start a run
+// with lookups of exactly the index's width up to the last before a refill,
+// which meets a code longer than the index: the most bits one refill serves.
+std::vector<int> fullRefillThenLongCode(const CodeBook& left, const CodeBook* right) {
+    const CodeBook& other = right ? *right : left;
+    auto unitLength = [&](int l, int r) {
+        return left.code(l).length + (right ? other.code(r).length : 0);
+    };
+    // A unit (a code, or a left/right pair) of every length there is.
+    std::map<unsigned, std::pair<int, int>> byLength;
+    for (int l = left.minValue; l <= left.maxValue; ++l)
+        for (int r = other.minValue; r <= other.maxValue; ++r) byLength[unitLength(l, r)] = {l, r};
+    const auto [shortL, shortR] = byLength.begin()->second;
+    const auto [longL, longR] = byLength.rbegin()->second;
+    // One unit as long as the index, or two together.
+    const unsigned width = RunTable::indexBits;
+    std::vector<int> group;
+    for (const auto& [length, unit] : byLength)
+        if (length == width) {
+            group = {unit.first, unit.second};
+        } else if (auto rest = byLength.find(width - length);
+                   length < width && rest != byLength.end()) {
+            group = {unit.first, unit.second, rest->second.first, rest->second.second};
+        }
+    EXPECT_FALSE(group.empty()) << left.name;
+    std::vector<int> units;
+    for (int k = 1; k < RunTable::lookupsPerRefill; ++k)
+        units.insert(units.end(), group.begin(), group.end());
+    units.insert(units.end(), {longL, longR});
+    while (units.size() < 72) units.insert(units.end(), {shortL, shortR});
+    return units;
+}
+
+TEST(MpcFastWalk, MatchesThePlainParseWhenALongCodeEndsAFullRefill) {
+    struct Case {
+        unsigned version;
+        int leftRes, rightRes, set; // version 7: both channels, one table
+    };
+    for (const Case& c : {Case{7, 7, 7, 1}, Case{7, 6, 6, 1}, Case{6, 7, 6, 0}, Case{6, 6, 7, 0}}) {
+        SCOPED_TRACE(testing::Message() << c.version << ": " << c.leftRes << "/" << c.rightRes);
+        const bool sv7 = c.version == 7;
+        const CodeBook& left = sv7 ? sv7QuantBook(c.leftRes, c.set) : sv6QuantBook(c.leftRes);
+        const CodeBook& right = sv7 ? left : sv6QuantBook(c.rightRes);
+        const std::vector<int> units = fullRefillThenLongCode(left, sv7 ? nullptr : &right);
+        FrameContent frame = silentFrame(31);
+        frame.bands[1].left.escapeRes = frame.bands[1].right.escapeRes = true; // back to 0
+        for (int side = 0; side < 2; ++side) {
+            ChannelBand& band = side ? frame.bands[0].right : frame.bands[0].left;
+            band.res = side ? c.rightRes : c.leftRes;
+            band.set = c.set;
+            band.scales.assign(3, ScaleCode{});
+            // Version 7 writes the channels one after the other, versions 4
+            // to 6 alternate them: the units' left values, then their right.
+            for (std::size_t i = sv7 ? 0 : side; i < units.size(); i += sv7 ? 1 : 2)
+                band.samples.push_back(units[i]);
+            band.samples.resize(36);
+        }
+        StreamLayout layout;
+        layout.shape = {c.version, false, 31};
+        layout.frames.assign(5, frame);
+        const std::string bytes = writeStream(layout).bytes;
+        EXPECT_EQ(compareWalks(bytes), nullptr);
+        EXPECT_EQ(compareChain(bytes), nullptr);
+        MemoryByteStream memory(bytes.data(), bytes.size());
+        EXPECT_EQ(measureMpcStream(memory, "long.mpc"), expectedCdFrames(layout));
+    }
 }
 
 TEST(MpcFrameChain, MatchesTheRingWalkAtTheEdges) {
