@@ -1,5 +1,6 @@
 #include "audio/byte_stream.hpp"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -66,6 +67,15 @@ std::int64_t FileByteStream::readAt(void* destination, std::int64_t count, std::
     return done;
 }
 
+std::int64_t ByteStream::size() {
+    return seek(0, 2) == 0 ? tell() : -1;
+}
+
+std::int64_t FileByteStream::size() {
+    struct stat st;
+    return ::fstat(fileno(file_), &st) == 0 ? static_cast<std::int64_t>(st.st_size) : -1;
+}
+
 MemoryByteStream::MemoryByteStream(const void* data, std::size_t size)
     : bytes_(static_cast<const std::uint8_t*>(data),
              static_cast<const std::uint8_t*>(data) + size) {}
@@ -106,6 +116,14 @@ std::int32_t MemoryByteStream::tell() {
 
 void MemoryByteStream::truncate(std::int32_t length) {
     if (length >= 0) bytes_.resize(static_cast<std::size_t>(length), 0);
+}
+
+std::int64_t MemoryByteStream::readAt(void* destination, std::int64_t count, std::int64_t offset) {
+    const auto size = static_cast<std::int64_t>(bytes_.size());
+    if (count <= 0 || offset < 0 || offset >= size) return 0;
+    const std::int64_t n = std::min(count, size - offset);
+    std::memcpy(destination, bytes_.data() + offset, static_cast<std::size_t>(n));
+    return n;
 }
 
 } // namespace vorlin

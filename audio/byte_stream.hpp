@@ -19,6 +19,8 @@ class ByteStream {
     // reads as it takes; returns the bytes read (fewer at the end of the
     // data or on an error). The position for read() is then unspecified.
     virtual std::int64_t readAt(void* destination, std::int64_t count, std::int64_t offset);
+    // The length of the data in bytes; -1 when it cannot be told.
+    virtual std::int64_t size();
     virtual ~ByteStream() = default;
 };
 
@@ -35,7 +37,9 @@ class FileByteStream final : public ByteStream {
     int seek(std::int32_t offset, int origin) override;
     std::int32_t tell() override;
     void truncate(std::int32_t length) override;
+    // From the file's descriptor, at 64-bit offsets, leaving the position alone.
     std::int64_t readAt(void* destination, std::int64_t count, std::int64_t offset) override;
+    std::int64_t size() override;
 
   private:
     std::FILE* file_;
@@ -54,6 +58,9 @@ class MemoryByteStream final : public ByteStream {
     int seek(std::int32_t offset, int origin) override;
     std::int32_t tell() override;
     void truncate(std::int32_t length) override;
+    // Leaves the position alone.
+    std::int64_t readAt(void* destination, std::int64_t count, std::int64_t offset) override;
+    std::int64_t size() override { return static_cast<std::int64_t>(bytes_.size()); }
 
     const std::vector<std::uint8_t>& bytes() const { return bytes_; }
 

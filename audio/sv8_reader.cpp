@@ -1,11 +1,6 @@
 #include "audio/sv8_reader.hpp"
 
-#include <sys/stat.h>
-#include <sys/types.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
@@ -13,33 +8,6 @@
 #include "audio/stream_header.hpp"
 
 namespace vorlin {
-
-static_assert(sizeof(off_t) >= 8, "offsets past 4 GiB need a 64-bit off_t");
-
-FileSource::FileSource(int fd) : fd_(fd) {
-    struct stat st;
-    if (::fstat(fd, &st) == 0 && st.st_size > 0) size_ = static_cast<std::uint64_t>(st.st_size);
-}
-
-std::size_t FileSource::readAt(std::uint64_t offset, void* destination, std::size_t count) {
-    if (offset >= size_) return 0;
-    std::size_t done = 0;
-    while (done < count) {
-        const ssize_t n = ::pread(fd_, static_cast<char*>(destination) + done, count - done,
-                                  static_cast<off_t>(offset + done));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        done += static_cast<std::size_t>(n);
-    }
-    return done;
-}
-
-std::size_t MemorySource::readAt(std::uint64_t offset, void* destination, std::size_t count) {
-    if (offset >= size_) return 0;
-    const std::size_t n = std::min(count, size_ - static_cast<std::size_t>(offset));
-    std::memcpy(destination, data_ + offset, n);
-    return n;
-}
 
 namespace {
 
@@ -72,14 +40,15 @@ bool isKeyLetter(std::uint8_t c) {
 // walk over large ones reads little more than their heads.
 class Window {
   public:
-    explicit Window(PositionalSource& source) : source_(source) {}
+    explicit Window(ByteStream& stream) : stream_(stream) {}
 
     // Copies up to `count` bytes at `offset` (count at most the buffer's
     // size) to `out`; returns how many the source holds there.
     std::size_t get(std::uint64_t offset, std::uint8_t* out, std::size_t count) {
         if (offset < start_ || offset - start_ > length_ || length_ - (offset - start_) < count) {
             start_ = offset;
-            length_ = source_.readAt(offset, buffer_, sizeof buffer_);
+            length_ = static_cast<std::size_t>(std::max<std::int64_t>(
+                stream_.readAt(buffer_, sizeof buffer_, static_cast<std::int64_t>(offset)), 0));
         }
         const std::size_t skip = static_cast<std::size_t>(offset - start_);
         const std::size_t n = std::min(count, length_ - skip);
@@ -88,7 +57,7 @@ class Window {
     }
 
   private:
-    PositionalSource& source_;
+    ByteStream& stream_;
     std::uint64_t start_ = 0;
     std::size_t length_ = 0;
     std::uint8_t buffer_[4096];
@@ -126,9 +95,8 @@ bool readHeaderPayload(const std::uint8_t* payload, std::size_t size, Sv8Stream&
 // packet. False on a packet that is not well formed, an audio packet before
 // the stream header, or a source that ends first. Every packet takes at least
 // 3 bytes, so the walk ends.
-bool walkPackets(PositionalSource& source, std::uint64_t offset, Sv8Stream& stream) {
+bool walkPackets(ByteStream& source, std::uint64_t offset, std::uint64_t end, Sv8Stream& stream) {
     Window window(source);
-    const std::uint64_t end = source.size();
     while (offset < end) {
         std::uint8_t head[packetHeadBytes];
         const std::size_t got = window.get(offset, head, sizeof head);
@@ -171,18 +139,21 @@ CdFrames cdFramesOf(std::uint64_t samples) {
 
 } // namespace
 
-std::optional<CdFrames> measureIfSv8(PositionalSource& source, const std::string& path) {
+std::optional<CdFrames> measureIfSv8(ByteStream& source, const std::string& path) {
     std::uint8_t tag[10];
-    MemoryByteStream tagStream(tag, source.readAt(0, tag, sizeof tag));
+    const std::int64_t tagBytes = std::max<std::int64_t>(source.readAt(tag, sizeof tag, 0), 0);
+    MemoryByteStream tagStream(tag, static_cast<std::size_t>(tagBytes));
     const std::int32_t start = id3v2TagSize(tagStream);
     std::uint8_t magic[4];
-    if (start < 0 || source.readAt(static_cast<std::uint64_t>(start), magic, 4) != 4 ||
-        std::memcmp(magic, "MPCK", 4) != 0)
+    if (start < 0 || source.readAt(magic, 4, start) != 4 || std::memcmp(magic, "MPCK", 4) != 0)
         return std::nullopt;
 
     Sv8Stream stream;
-    if (walkPackets(source, static_cast<std::uint64_t>(start) + 4, stream) && stream.haveHeader &&
-        stream.samples != 0 && stream.silence <= stream.samples &&
+    const std::int64_t end = source.size();
+    if (end > 0 &&
+        walkPackets(source, static_cast<std::uint64_t>(start) + 4, static_cast<std::uint64_t>(end),
+                    stream) &&
+        stream.haveHeader && stream.samples != 0 && stream.silence <= stream.samples &&
         stream.audioPackets == expectedAudioPackets(stream))
         return cdFramesOf(stream.samples - stream.silence);
     std::printf("'%s': unrecognized format\n", path.c_str());

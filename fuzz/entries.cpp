@@ -368,9 +368,8 @@ const char* runMpc(const std::uint8_t* data, std::size_t size) {
     if (const char* differs = compareMpcWalks(data, size)) return differs;
     if (const char* differs = compareMpcChain(data, size)) return differs;
     // Stream version 8 goes to its own reader, as mpcLengthFrames sends it.
-    MemorySource source(data, size);
     MemoryByteStream stream(data, size);
-    const std::optional<CdFrames> sv8 = measureIfSv8(source, "fuzz.mpc");
+    const std::optional<CdFrames> sv8 = measureIfSv8(stream, "fuzz.mpc");
     const CdFrames fromMemory = sv8 ? *sv8 : measureMpcStream(stream, "fuzz.mpc");
     Scratch& s = scratch();
     if (!writeWhole(s.probe, data, size)) return "could not write the probe file";

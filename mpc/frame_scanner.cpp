@@ -191,16 +191,13 @@ CdFrames mpcLengthFrames(const std::string& path) {
         std::printf("'%s': file open failed\n", path.c_str());
         return 0;
     }
-    // Stream version 8 is a packet container, measured by its own reader.
-    if (FileSource source(fileno(file)); std::optional<CdFrames> sv8 = measureIfSv8(source, path)) {
-        std::fclose(file);
-        return *sv8;
-    }
     std::unique_ptr<FileByteStream> stream(new (std::nothrow) FileByteStream(file));
     if (!stream) {
         std::fclose(file);
         return 0;
     }
+    // Stream version 8 is a packet container, measured by its own reader.
+    if (std::optional<CdFrames> sv8 = measureIfSv8(*stream, path)) return *sv8;
     return measureMpcStream(*stream, path);
 }
 
