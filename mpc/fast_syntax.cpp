@@ -228,7 +228,7 @@ template <class Cursor> void walkBody(Cursor& c, std::int32_t maxBand, bool midS
 class RunLane {
   public:
     RunLane(const std::uint8_t* ordered, std::uint32_t start, const FrameShape& shape)
-        : c_(ordered, start), sv7_(shape.sv7) {
+        : c_(ordered, start), t_(fastTables()), sv7_(shape.sv7) {
         if (sv7_)
             sideInfoSv7(c_, shape.maxBand, shape.midSide, runs_);
         else
@@ -238,7 +238,7 @@ class RunLane {
 
     // Starts the next run; false when none is left.
     bool startRun() {
-        const FastTables& t = fastTables();
+        const FastTables& t = t_;
         const SampleRun& run = *next_++;
         if (run.plainBefore) c_.skipLong(run.plainBefore);
         if (run.count == 0) return false;
@@ -309,6 +309,7 @@ class RunLane {
     }
 
     LinearCursor c_;
+    const FastTables& t_;
     const bool sv7_;
     SampleRuns runs_;
     const SampleRun* next_;

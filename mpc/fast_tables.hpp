@@ -95,11 +95,11 @@ struct ValueTable {
 
 // Skips runs of codes whose values nobody needs (samples, scale
 // differences). Indexed by the next 10 bits, an entry tells how many whole
-// codes, up to three, those bits begin with (bits 6-7), their total length
-// (bits 0-3; bits 4-5 stay clear, so the entry itself serves as a shift
-// count), and the length of the first one and the first two (bits 8-11,
-// 12-15). No codes at all means the first code is longer than 10 bits and
-// the sorted entries are scanned.
+// codes, up to three, those bits begin with (bits 14-15, so that one shift
+// yields them), their total length (bits 0-3; bits 4-5 stay clear, so the
+// entry itself serves as a shift count), and the length of the first one and
+// the first two (bits 6-9, 10-13). No codes at all means the first code is
+// longer than 10 bits and the sorted entries are scanned.
 struct RunTable {
     static constexpr unsigned indexBits = 10;
     static constexpr unsigned maxCodes = 3;
@@ -110,14 +110,14 @@ struct RunTable {
     std::uint16_t entry[1u << indexBits];
     CodeTable sorted;
 
-    static std::uint32_t codes(std::uint32_t e) { return e >> 6 & 3; }
+    static std::uint32_t codes(std::uint32_t e) { return e >> 14; }
     static std::uint32_t allLength(std::uint32_t e) { return e & 15; }
     // The length of the first n (1..3, at most codes(e)) codes.
     static std::uint32_t firstLength(std::uint32_t e, std::uint32_t n) {
-        return n == 3 ? e & 15 : e >> (4 + 4 * n) & 15;
+        return n == 3 ? e & 15 : e >> (2 + 4 * n) & 15;
     }
     static std::uint16_t pack(std::uint32_t codes, const std::uint32_t* lengths) {
-        return static_cast<std::uint16_t>(lengths[1] << 12 | lengths[0] << 8 | codes << 6 |
+        return static_cast<std::uint16_t>(codes << 14 | lengths[1] << 10 | lengths[0] << 6 |
                                           lengths[2]);
     }
 };
