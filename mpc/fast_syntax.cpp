@@ -69,8 +69,7 @@ struct SampleRuns {
 // to the next frame.
 struct Steering {
     std::int32_t resL[maxBands], resR[maxBands];
-    std::int32_t scfiL[maxBands], scfiR[maxBands];
-    std::int32_t deltaCodedL[maxBands], deltaCodedR[maxBands];
+    std::int32_t scfiL[maxBands], scfiR[maxBands]; // versions 4 to 6: the whole bundle
 };
 
 // A version 7 scale-factor selection (codes of at most 3 bits), consumed
@@ -135,7 +134,16 @@ void sideInfoSv7(Cursor& c, std::int32_t maxBand, bool midSide, SampleRuns& runs
     runs.finish();
 }
 
-// The syntax of versions 4 to 6 up to the samples, whose runs it lists.
+// A selection bundle of versions 4 to 6 (codes of at most 6 bits), consumed
+// only when `coded`.
+template <class Cursor> std::int32_t bundle(Cursor& c, const FastTables& t, bool coded) {
+    const ValueTable::Entry e = t.sv6ScfiBundle.entry[c.peek(t.sv6ScfiBundle.bits)];
+    c.consume(e.length & (0u - coded));
+    return e.value;
+}
+
+// The syntax of versions 4 to 6 up to the samples, whose runs it lists;
+// without branches on the values read, as for version 7.
 template <class Cursor>
 void sideInfoSv46(Cursor& c, std::int32_t maxBand, bool midSide, SampleRuns& runs) {
     const FastTables& t = fastTables();
@@ -145,52 +153,44 @@ void sideInfoSv46(Cursor& c, std::int32_t maxBand, bool midSide, SampleRuns& run
         c.refill(); // two region codes of at most 14 bits and a mid/side bit
         const ValueTable& region = b <= 10 ? t.sv6RegionA : b <= 22 ? t.sv6RegionB : t.sv6RegionC;
         const std::int32_t left = t.sv6BandResolution[b][decodeValue(c, region)];
-        if (midSide) c.consume(1);
+        c.consume(midSide);
         const std::int32_t right = t.sv6BandResolution[b][decodeValue(c, region)];
         s.resL[b] = left;
         s.resR[b] = right;
-        if (left | right) last = b;
+        last = (left | right) ? b : last;
     }
 
+    // A bundle: the selection times two plus whether the scale codes are
+    // differences (scale-delta codes of at most 6 bits) or plain 6-bit numbers.
     for (std::int32_t b = 0; b <= last; ++b) {
-        c.refill(); // two selection bundles of at most 6 bits
-        if (s.resL[b]) {
-            const std::int32_t v = decodeValue(c, t.sv6ScfiBundle);
-            s.scfiL[b] = v >> 1;
-            s.deltaCodedL[b] = v & 1;
-        }
-        if (s.resR[b]) {
-            const std::int32_t v = decodeValue(c, t.sv6ScfiBundle);
-            s.scfiR[b] = v >> 1;
-            s.deltaCodedR[b] = v & 1;
-        }
+        c.refill(); // two bundles of at most 6 bits
+        s.scfiL[b] = bundle(c, t, s.resL[b] != 0);
+        s.scfiR[b] = bundle(c, t, s.resR[b] != 0);
     }
     for (std::int32_t b = 0; b <= last; ++b) {
-        if (s.resL[b]) {
-            const std::uint32_t k = scaleCodesBySelection[s.scfiL[b]];
-            c.refill();
-            s.deltaCodedL[b] ? skipCodes(c, t.sv6ScaleDelta, k) : c.consume(6 * k);
-        }
-        if (s.resR[b]) {
-            const std::uint32_t k = scaleCodesBySelection[s.scfiR[b]];
-            c.refill();
-            s.deltaCodedR[b] ? skipCodes(c, t.sv6ScaleDelta, k) : c.consume(6 * k);
+        c.refill(); // two channels of at most 3 codes of 6 bits
+        for (const auto& [r, v] :
+             {std::pair{s.resL[b], s.scfiL[b]}, std::pair{s.resR[b], s.scfiR[b]}}) {
+            const std::uint32_t count = scaleCodesBySelection[v >> 1] & (0u - (r != 0));
+            const std::uint8_t* skip = t.sv6ScaleSkip[v & 1];
+            for (std::uint32_t k = 0; k < 3; ++k) c.consume(skip[c.peek(6)] & (0u - (k < count)));
         }
     }
+    // A band's coded channels make one run (of pairs when their tables
+    // differ), its plainly coded samples follow it.
     for (std::int32_t b = 0; b <= last; ++b) {
         const std::uint32_t r = static_cast<std::uint32_t>(s.resL[b]);
         const std::uint32_t q = static_cast<std::uint32_t>(s.resR[b]);
-        const bool codedL = r >= 1 && r <= 7, codedR = q >= 1 && q <= 7;
-        if (codedL && codedR)
-            r == q ? runs.add(72, r) // both channels draw from one table: one run
-                   : runs.add(36, r, q);
-        else if (codedL)
-            runs.add(36, r);
-        else if (codedR)
-            runs.add(36, q);
-        // Plain samples follow the band's coded ones.
-        runs.plain += 36 * static_cast<std::uint32_t>((r > 7 ? quantBits[r] : 0) +
-                                                      (q > 7 ? quantBits[q] : 0));
+        const std::uint32_t codedL = r - 1 < 7, codedR = q - 1 < 7;
+        const std::uint32_t coded = codedL | codedR;
+        const std::uint32_t paired = codedL & codedR & (r != q);
+        runs.run[runs.count] = {runs.plain,
+                                static_cast<std::uint16_t>(36 * (codedL + codedR - paired)),
+                                static_cast<std::uint8_t>(codedL ? r : q),
+                                static_cast<std::uint8_t>(q & (0u - paired))};
+        runs.count += coded;
+        runs.plain = (runs.plain & (coded - 1)) +
+                     36 * static_cast<std::uint32_t>(quantBits[r] + quantBits[q]);
     }
     runs.finish();
 }

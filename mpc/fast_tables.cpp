@@ -102,7 +102,13 @@ void buildFastTables(FastTables& t) {
         for (int code = 0; code <= topCode; ++code)
             t.sv6BandResolution[band][code] = static_cast<std::int8_t>(code == topCode ? 17 : code);
     }
-    buildRunTable(t.sv6ScaleDelta, sv46Listings[4]);
+    std::fill(std::begin(t.sv6ScaleSkip[0]), std::end(t.sv6ScaleSkip[0]), std::uint8_t{6});
+    CodeTable scaleDelta;
+    buildTable(scaleDelta, sv46Listings[4]);
+    forEachCodeRange(scaleDelta, 6, [&](std::uint32_t from, std::uint32_t to, const HuffEntry& e) {
+        std::fill(t.sv6ScaleSkip[1] + from, t.sv6ScaleSkip[1] + to,
+                  static_cast<std::uint8_t>(e.length));
+    });
     for (int r = 1; r <= 7; ++r) buildRunTable(t.sv6Quant[r], sv46Listings[4 + r]);
     for (int l = 1; l <= 7; ++l)
         for (int r = 1; r <= 7; ++r)

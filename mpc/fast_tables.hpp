@@ -131,8 +131,8 @@ struct PairTable {
 struct FastTables {
     ValueTable sv6RegionA, sv6RegionB, sv6RegionC, sv6ScfiBundle;
     std::int8_t sv6BandResolution[32][16]; // the resolution of a region code, by band
-    RunTable sv6ScaleDelta;
-    RunTable sv6Quant[8];   // by resolution 1..7
+    std::uint8_t sv6ScaleSkip[2][64];      // scale code length by the next 6 bits: plain, coded
+    RunTable sv6Quant[8];                  // by resolution 1..7
     PairTable sv6Pairs[64]; // by left resolution * 8 + right resolution, the two different
     ValueTable sv7ResolutionDelta, sv7Scfi;
     std::uint8_t sv7ScaleSkip[1024]; // scale code length, the escape's 6 bits included
