@@ -88,8 +88,9 @@ template <class Cursor> void skipScaleCodes(Cursor& c, const FastTables& t, std:
 
 // The version 7 syntax up to the samples, whose runs it lists.
 template <class Cursor>
-void sideInfoSv7(Cursor& c, std::int32_t maxBand, bool midSide, SampleRuns& runs) {
+void sideInfoSv7(Cursor& cursor, std::int32_t maxBand, bool midSide, SampleRuns& runs) {
     const FastTables& t = fastTables();
+    Cursor c = cursor; // a local copy stays in registers
     Steering s;
     std::int32_t left = static_cast<std::int32_t>(c.read(4));
     std::int32_t right = static_cast<std::int32_t>(c.read(4));
@@ -123,6 +124,7 @@ void sideInfoSv7(Cursor& c, std::int32_t maxBand, bool midSide, SampleRuns& runs
         c.refill();
         skipScaleCodes(c, t, scaleCodesBySelection[s.scfiR[b]] & (0u - (s.resR[b] != 0)));
     }
+    cursor = c;
     for (std::int32_t b = 0; b <= last; ++b)
         for (const std::int32_t r : {s.resL[b], s.resR[b]}) {
             if (r < -17 || r > 17) { // out of range: the frame ends here
@@ -145,8 +147,9 @@ template <class Cursor> std::int32_t bundle(Cursor& c, const FastTables& t, bool
 // The syntax of versions 4 to 6 up to the samples, whose runs it lists;
 // without branches on the values read, as for version 7.
 template <class Cursor>
-void sideInfoSv46(Cursor& c, std::int32_t maxBand, bool midSide, SampleRuns& runs) {
+void sideInfoSv46(Cursor& cursor, std::int32_t maxBand, bool midSide, SampleRuns& runs) {
     const FastTables& t = fastTables();
+    Cursor c = cursor; // a local copy stays in registers
     Steering s;
     std::int32_t last = 0;
     for (std::int32_t b = 0; b <= maxBand; ++b) {
@@ -176,6 +179,7 @@ void sideInfoSv46(Cursor& c, std::int32_t maxBand, bool midSide, SampleRuns& run
             for (std::uint32_t k = 0; k < 3; ++k) c.consume(skip[c.peek(6)] & (0u - (k < count)));
         }
     }
+    cursor = c;
     // A band's coded channels make one run (of pairs when their tables
     // differ), its plainly coded samples follow it.
     for (std::int32_t b = 0; b <= last; ++b) {
