@@ -228,55 +228,63 @@ template <class Cursor> void walkBody(Cursor& c, std::int32_t maxBand, bool midS
 }
 
 // One frame's runs passed a few lookups at a time, so that two frames' runs
-// can take turns: see walkFrameBodies.
+// can take turns: see walkFrameBodies. Between the turns, the state of the
+// current run (a cursor, the codes due and the table) lives in the caller's
+// locals, so that it stays in registers; it is handed to the lane and back
+// at the start of a run only.
 class RunLane {
   public:
-    RunLane(const std::uint8_t* ordered, std::uint32_t start, const FrameShape& shape)
-        : c_(ordered, start), t_(fastTables()), sv7_(shape.sv7) {
-        if (sv7_)
-            sideInfoSv7(c_, shape.maxBand, shape.midSide, runs_);
-        else
-            sideInfoSv46(c_, shape.maxBand, shape.midSide, runs_);
-        next_ = runs_.run;
-    }
+    struct Going {
+        LinearCursor c;
+        std::uint32_t due; // codes due after the next one
+        const std::uint16_t* entry;
+    };
 
-    // Starts the next run; false when none is left.
-    bool startRun() {
+    RunLane(const std::uint8_t* ordered, std::uint32_t start, const FrameShape& shape)
+        : t_(fastTables()),
+          sv7_(shape.sv7), going_{sideInfo(ordered, start, shape, runs_), 0, nullptr},
+          next_(runs_.run) {}
+
+    // Starts the next run after the one `going` ends; false when none is left
+    // (`going` then holds the position after the frame).
+    bool startRun(Going& going) {
         const FastTables& t = t_;
+        LinearCursor c = going.c;
         const SampleRun& run = *next_++;
-        if (run.plainBefore) c_.skipLong(run.plainBefore);
+        if (run.plainBefore) c.skipLong(run.plainBefore);
+        going.c = c;
         if (run.count == 0) return false;
-        remaining_ = run.count;
+        going.due = run.count - 1u;
         right_ = nullptr;
         if (sv7_) {
-            c_.refill();
-            single_ = &t.sv7Quant[c_.read(1) * 8 + run.table];
-            entry_ = single_->entry;
+            going.c.refill();
+            single_ = &t.sv7Quant[going.c.read(1) * 8 + run.table];
+            going.entry = single_->entry;
         } else if (run.right) {
             single_ = &t.sv6Quant[run.table];
             right_ = &t.sv6Quant[run.right];
-            entry_ = t.sv6Pairs[run.table * 8 + run.right].entry;
+            going.entry = t.sv6Pairs[run.table * 8 + run.right].entry;
         } else {
             single_ = &t.sv6Quant[run.table];
-            entry_ = single_->entry;
+            going.entry = single_->entry;
         }
         return true;
     }
+    bool startRun() { return startRun(going_); }
 
     // Up to RunTable::lookupsPerRefill lookups of the current run; true when
-    // it is done. The cursor and the count are copied into locals and back,
-    // so that they stay in registers between lookups.
-    bool step() {
-        LinearCursor c = c_;
-        std::uint32_t due = remaining_ - 1; // codes due after the next one
+    // it is done.
+    [[gnu::always_inline]] bool step(Going& going) const {
+        LinearCursor c = going.c;
+        std::uint32_t due = going.due;
         bool done = false;
         c.refill();
         for (int lookup = 0; lookup < RunTable::lookupsPerRefill; ++lookup) {
-            const std::uint32_t e = entry_[c.peek(RunTable::indexBits)];
+            const std::uint32_t e = going.entry[c.peek(RunTable::indexBits)];
             const std::uint32_t codes = RunTable::codes(e);
             if (codes - 1 >= due) { // enough codes, or none (wrapping to the largest)
                 if (codes == 0) {
-                    longOne(c);
+                    c.consume(longLength(c.peek64()));
                     done = due-- == 0;
                 } else {
                     c.consume(RunTable::firstLength(e, due + 1));
@@ -287,40 +295,50 @@ class RunLane {
             c.consumeEntry(e);
             due -= codes;
         }
-        c_ = c;
-        remaining_ = due + 1;
+        going.c = c;
+        going.due = due;
         return done;
     }
 
-    // Walks the rest of the runs, the current one first if `going`; the
-    // position after the frame.
-    std::uint32_t finish(bool going) {
-        while (going) {
-            while (!step()) {}
-            going = startRun();
+    Going& going() { return going_; }
+
+    // Walks the rest of the runs, the current one (`going_`) first if
+    // `goes`; the position after the frame.
+    std::uint32_t finish(bool goes) {
+        while (goes) {
+            while (!step(going_)) {}
+            goes = startRun();
         }
-        return c_.position();
+        return going_.c.position();
     }
 
   private:
-    void longOne(LinearCursor& c) const {
-        if (right_) {
-            c.consume(codeLength(c, *single_));
-            c.consume(codeLength(c, *right_));
-        } else {
-            c.consume(scanSorted(single_->sorted, c.peek32()).length);
-        }
+    static LinearCursor sideInfo(const std::uint8_t* ordered, std::uint32_t start,
+                                 const FrameShape& shape, SampleRuns& runs) {
+        LinearCursor c(ordered, start);
+        if (shape.sv7)
+            sideInfoSv7(c, shape.maxBand, shape.midSide, runs);
+        else
+            sideInfoSv46(c, shape.maxBand, shape.midSide, runs);
+        return c;
     }
 
-    LinearCursor c_;
+    // The length of one code (or left/right pair) longer than the index,
+    // from the next 64 bits.
+    [[gnu::noinline]] std::uint32_t longLength(std::uint64_t window) const {
+        if (!right_)
+            return scanSorted(single_->sorted, static_cast<std::uint32_t>(window >> 32)).length;
+        const std::uint32_t left = codeLength(window, *single_);
+        return left + codeLength(window << left, *right_);
+    }
+
     const FastTables& t_;
     const bool sv7_;
     SampleRuns runs_;
+    Going going_;
     const SampleRun* next_;
-    const std::uint16_t* entry_ = nullptr;
     const RunTable* single_ = nullptr;
     const RunTable* right_ = nullptr;
-    std::uint32_t remaining_ = 0;
 };
 
 } // namespace
@@ -338,9 +356,14 @@ void walkFrameBodies(const std::uint8_t* ordered, std::uint32_t& a, std::uint32_
     // turns keep twice as many lookups under way.
     RunLane first(ordered, a, shape), second(ordered, b, shape);
     bool firstGoes = first.startRun(), secondGoes = second.startRun();
-    while (firstGoes && secondGoes) {
-        if (first.step()) firstGoes = first.startRun();
-        if (second.step()) secondGoes = second.startRun();
+    if (firstGoes && secondGoes) {
+        RunLane::Going x = first.going(), y = second.going();
+        for (;;) {
+            if (first.step(x) && !(firstGoes = first.startRun(x))) break;
+            if (second.step(y) && !(secondGoes = second.startRun(y))) break;
+        }
+        first.going() = x;
+        second.going() = y;
     }
     a = first.finish(firstGoes);
     b = second.finish(secondGoes);

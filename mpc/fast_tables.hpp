@@ -48,6 +48,7 @@ template <std::uint32_t ByteMask> class BitCursor {
     // The next k bits (1..32) as a number.
     std::uint32_t peek(unsigned k) const { return static_cast<std::uint32_t>(buffer_ >> (64 - k)); }
     std::uint32_t peek32() const { return static_cast<std::uint32_t>(buffer_ >> 32); }
+    std::uint64_t peek64() const { return buffer_; }
 
     void consume(std::uint32_t n) {
         buffer_ <<= n;
@@ -161,11 +162,13 @@ template <class Cursor> inline std::int32_t decodeValue(Cursor& bits, const Valu
     return slow.value;
 }
 
-// The length of the next code of `table`; needs 14 valid bits.
-template <class Cursor> inline std::uint32_t codeLength(const Cursor& bits, const RunTable& table) {
-    const std::uint32_t e = table.entry[bits.peek(RunTable::indexBits)];
-    return RunTable::codes(e) ? RunTable::firstLength(e, 1)
-                              : scanSorted(table.sorted, bits.peek32()).length;
+// The length of the code of `table` that the left-aligned `window` starts
+// with.
+inline std::uint32_t codeLength(std::uint64_t window, const RunTable& table) {
+    const std::uint32_t e = table.entry[window >> (64 - RunTable::indexBits)];
+    return RunTable::codes(e)
+               ? RunTable::firstLength(e, 1)
+               : scanSorted(table.sorted, static_cast<std::uint32_t>(window >> 32)).length;
 }
 
 // Consumes `count` (at least 1) codes through entries of the RunTable layout;
@@ -209,8 +212,8 @@ template <class Cursor>
 inline void skipPairs(Cursor& bits, const PairTable& pairs, const RunTable& left,
                       const RunTable& right, std::uint32_t count) {
     skipRun(bits, pairs.entry, count, [&] {
-        bits.consume(codeLength(bits, left));
-        bits.consume(codeLength(bits, right));
+        bits.consume(codeLength(bits.peek64(), left));
+        bits.consume(codeLength(bits.peek64(), right));
     });
 }
 
