@@ -80,12 +80,6 @@ template <class Cursor> std::int32_t selection(Cursor& c, const FastTables& t, b
     return e.value;
 }
 
-// Passes `count` (0 to 3) version 7 scale codes with three lookups.
-template <class Cursor> void skipScaleCodes(Cursor& c, const FastTables& t, std::uint32_t count) {
-    const std::uint8_t* skip = t.sv7ScaleSkip;
-    for (std::uint32_t k = 0; k < 3; ++k) c.consume(skip[c.peek(10)] & (0u - (k < count)));
-}
-
 // The version 7 syntax up to the samples, whose runs it lists.
 template <class Cursor>
 void sideInfoSv7(Cursor& cursor, std::int32_t maxBand, bool midSide, SampleRuns& runs) {
@@ -113,17 +107,18 @@ void sideInfoSv7(Cursor& cursor, std::int32_t maxBand, bool midSide, SampleRuns&
 
     // A channel without samples codes no selection and no scale codes: it
     // takes the same steps as one that does, but consumes nothing.
+    std::uint32_t scaleCodes = 0;
     for (std::int32_t b = 0; b <= last; ++b) {
         c.refill(); // two selections of at most 3 bits
         s.scfiL[b] = selection(c, t, s.resL[b] != 0);
         s.scfiR[b] = selection(c, t, s.resR[b] != 0);
+        scaleCodes += scaleCodesBySelection[s.scfiL[b]] & (0u - (s.resL[b] != 0));
+        scaleCodes += scaleCodesBySelection[s.scfiR[b]] & (0u - (s.resR[b] != 0));
     }
-    for (std::int32_t b = 0; b <= last; ++b) {
-        c.refill(); // per channel at most 3 scale codes of 10 bits with escape
-        skipScaleCodes(c, t, scaleCodesBySelection[s.scfiL[b]] & (0u - (s.resL[b] != 0)));
-        c.refill();
-        skipScaleCodes(c, t, scaleCodesBySelection[s.scfiR[b]] & (0u - (s.resR[b] != 0)));
-    }
+    // The scale codes of all channels follow one another: one run, an
+    // escape and its 6 bits taken as one code of 10 bits.
+    if (scaleCodes)
+        skipRun(c, t.sv7ScaleRun, scaleCodes, [&] { c.consume(t.sv7ScaleSkip[c.peek(10)]); });
     cursor = c;
     for (std::int32_t b = 0; b <= last; ++b)
         for (const std::int32_t r : {s.resL[b], s.resR[b]}) {

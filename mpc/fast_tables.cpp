@@ -117,10 +117,13 @@ void buildFastTables(FastTables& t) {
     buildValueTable(t.sv7Scfi, sv7Listings[1]);
     CodeTable scale;
     buildTable(scale, sv7Listings[2]);
+    FirstLengths scaleLengths{};
     forEachCodeRange(scale, 10, [&](std::uint32_t from, std::uint32_t to, const HuffEntry& e) {
-        std::fill(t.sv7ScaleSkip + from, t.sv7ScaleSkip + to,
-                  static_cast<std::uint8_t>(e.length + (e.value == 8 ? 6 : 0)));
+        const auto length = static_cast<std::uint8_t>(e.length + (e.value == 8 ? 6 : 0));
+        std::fill(t.sv7ScaleSkip + from, t.sv7ScaleSkip + to, length);
+        std::fill(scaleLengths.begin() + from, scaleLengths.begin() + to, length);
     });
+    packRuns(t.sv7ScaleRun, scaleLengths);
     for (int r = 1; r <= 7; ++r)
         for (int set = 0; set < 2; ++set)
             buildRunTable(t.sv7Quant[set * 8 + r], sv7Listings[3 + 2 * (r - 1) + set]);

@@ -137,7 +137,8 @@ struct FastTables {
     PairTable sv6Pairs[64]; // by left resolution * 8 + right resolution, the two different
     ValueTable sv7ResolutionDelta, sv7Scfi;
     std::uint8_t sv7ScaleSkip[1024]; // scale code length, the escape's 6 bits included
-    RunTable sv7Quant[16];           // by set * 8 + resolution 1..7
+    std::uint16_t sv7ScaleRun[1u << RunTable::indexBits]; // the same, as runs
+    RunTable sv7Quant[16];                                // by set * 8 + resolution 1..7
 };
 
 // The tables, built on first use.
