@@ -29,7 +29,6 @@ namespace vorlin {
 
 namespace {
 
-constexpr std::uint32_t scaleCodesBySelection[4] = {3, 2, 2, 1};
 constexpr std::int32_t sv7ResolutionEscape = 4;
 
 // The samples of a frame, after its side information, as a list of runs:
@@ -72,14 +71,6 @@ struct Steering {
     std::int32_t scfiL[maxBands], scfiR[maxBands]; // versions 4 to 6: the whole bundle
 };
 
-// A version 7 scale-factor selection (codes of at most 3 bits), consumed
-// only when `coded`.
-template <class Cursor> std::int32_t selection(Cursor& c, const FastTables& t, bool coded) {
-    const ValueTable::Entry e = t.sv7Scfi.entry[c.peek(t.sv7Scfi.bits)];
-    c.consume(e.length & (0u - coded));
-    return e.value;
-}
-
 // The version 7 syntax up to the samples, whose runs it lists.
 template <class Cursor>
 void sideInfoSv7(Cursor& cursor, std::int32_t maxBand, bool midSide, SampleRuns& runs) {
@@ -107,13 +98,15 @@ void sideInfoSv7(Cursor& cursor, std::int32_t maxBand, bool midSide, SampleRuns&
 
     // A channel without samples codes no selection and no scale codes: it
     // takes the same steps as one that does, but consumes nothing.
+    // A band's two selections are read with one lookup, which tells their
+    // length and the count of scale codes they select.
     std::uint32_t scaleCodes = 0;
     for (std::int32_t b = 0; b <= last; ++b) {
         c.refill(); // two selections of at most 3 bits
-        s.scfiL[b] = selection(c, t, s.resL[b] != 0);
-        s.scfiR[b] = selection(c, t, s.resR[b] != 0);
-        scaleCodes += scaleCodesBySelection[s.scfiL[b]] & (0u - (s.resL[b] != 0));
-        scaleCodes += scaleCodesBySelection[s.scfiR[b]] & (0u - (s.resR[b] != 0));
+        const std::uint32_t coded = (s.resL[b] != 0) + (s.resR[b] != 0);
+        const std::uint8_t e = t.sv7Selections[coded][c.peek(6)];
+        c.consume(e & 15);
+        scaleCodes += e >> 4;
     }
     // The scale codes of all channels follow one another: one run, an
     // escape and its 6 bits taken as one code of 10 bits.

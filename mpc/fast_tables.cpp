@@ -114,7 +114,18 @@ void buildFastTables(FastTables& t) {
         for (int r = 1; r <= 7; ++r)
             if (l != r) buildPairTable(t.sv6Pairs[l * 8 + r], t.sv6Quant[l], t.sv6Quant[r]);
     buildValueTable(t.sv7ResolutionDelta, sv7Listings[0]);
-    buildValueTable(t.sv7Scfi, sv7Listings[1]);
+    CodeTable selection;
+    buildTable(selection, sv7Listings[1]);
+    for (std::uint32_t coded = 0; coded <= 2; ++coded)
+        for (std::uint32_t window = 0; window < 64; ++window) {
+            std::uint32_t length = 0, codes = 0;
+            for (std::uint32_t k = 0; k < coded; ++k) {
+                const HuffEntry& e = scanSorted(selection, window << (26 + length));
+                length += e.length;
+                codes += scaleCodesBySelection[e.value & 3];
+            }
+            t.sv7Selections[coded][window] = static_cast<std::uint8_t>(codes << 4 | length);
+        }
     CodeTable scale;
     buildTable(scale, sv7Listings[2]);
     FirstLengths scaleLengths{};

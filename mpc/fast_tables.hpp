@@ -81,6 +81,9 @@ template <std::uint32_t ByteMask> class BitCursor {
 using RingCursor = BitCursor<ringWords * 4 - 1>;
 using LinearCursor = BitCursor<0xFFFFFFFFu>;
 
+// The scale codes of a channel, by its scale-factor selection.
+inline constexpr std::uint32_t scaleCodesBySelection[4] = {3, 2, 2, 1};
+
 // Decodes a code whose value steers the syntax. Indexed by the next `bits`
 // bits (the longest code, at most 10); an entry of length 0 means the code is
 // longer and the sorted entries are scanned instead.
@@ -135,7 +138,11 @@ struct FastTables {
     std::uint8_t sv6ScaleSkip[2][64];      // scale code length by the next 6 bits: plain, coded
     RunTable sv6Quant[8];                  // by resolution 1..7
     PairTable sv6Pairs[64]; // by left resolution * 8 + right resolution, the two different
-    ValueTable sv7ResolutionDelta, sv7Scfi;
+    ValueTable sv7ResolutionDelta;
+    // A band's selections, by how many of its channels have samples (0 to
+    // 2) and the next 6 bits: their length, and in bits 4-7 the count of
+    // scale codes they select.
+    std::uint8_t sv7Selections[3][64];
     std::uint8_t sv7ScaleSkip[1024]; // scale code length, the escape's 6 bits included
     std::uint16_t sv7ScaleRun[1u << RunTable::indexBits]; // the same, as runs
     RunTable sv7Quant[16];                                // by set * 8 + resolution 1..7
