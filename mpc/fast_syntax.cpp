@@ -71,19 +71,24 @@ struct Steering {
     std::int32_t scfiL[maxBands], scfiR[maxBands]; // versions 4 to 6: the whole bundle
 };
 
-// The version 7 syntax up to the samples, whose runs it lists.
-template <class Cursor>
-void sideInfoSv7(Cursor& cursor, std::int32_t maxBand, bool midSide, SampleRuns& runs) {
-    const FastTables& t = fastTables();
-    Cursor c = cursor; // a local copy stays in registers
+// The version 7 syntax up to the samples, step by step, so that the steps
+// of two frames can take turns (see sideInfo): each frame's lookups wait for
+// the ones before, the other frame's fill the gaps. The cursor is the
+// caller's local, so that it stays in a register.
+template <class Cursor> struct Sv7Side {
+    static constexpr std::int32_t firstBandCoded = 1; // band 0 takes 4-bit numbers
     Steering s;
-    std::int32_t left = static_cast<std::int32_t>(c.read(4));
-    std::int32_t right = static_cast<std::int32_t>(c.read(4));
-    s.resL[0] = left;
-    s.resR[0] = right;
-    if (midSide && (left | right)) c.consume(1);
-    std::int32_t last = 0;
-    for (std::int32_t n = 1; n <= maxBand; ++n) {
+    std::int32_t left = 0, right = 0, last = 0;
+    std::uint32_t scaleCodes = 0;
+
+    void firstBand(Cursor& c, bool midSide) {
+        left = static_cast<std::int32_t>(c.read(4));
+        right = static_cast<std::int32_t>(c.read(4));
+        s.resL[0] = left;
+        s.resR[0] = right;
+        if (midSide && (left | right)) c.consume(1);
+    }
+    void band(Cursor& c, const FastTables& t, bool midSide, std::int32_t n) {
         c.refill(); // a band takes at most 2 * (9 + 4) + 1 bits
         std::int32_t d = decodeValue(c, t.sv7ResolutionDelta);
         left = d == sv7ResolutionEscape ? static_cast<std::int32_t>(c.read(4)) : left + d;
@@ -95,13 +100,12 @@ void sideInfoSv7(Cursor& cursor, std::int32_t maxBand, bool midSide, SampleRuns&
         c.consume(midSide & coded);
         last = coded ? n : last;
     }
-
     // A channel without samples codes no selection and no scale codes: it
-    // takes the same steps as one that does, but consumes nothing.
-    // A band's two selections are read with one lookup, which tells their
-    // length and the count of scale codes they select.
-    std::uint32_t scaleCodes = 0;
-    for (std::int32_t b = 0; b <= last; ++b) {
+    // takes the same steps as one that does, but consumes nothing; so do the
+    // bands after the last coded one. A band's two selections are read with
+    // one lookup, which tells their length and the count of scale codes
+    // they select.
+    void selections(Cursor& c, const FastTables& t, std::int32_t b) {
         c.refill(); // two selections of at most 3 bits
         const std::uint32_t coded = (s.resL[b] != 0) + (s.resR[b] != 0);
         const std::uint8_t e = t.sv7Selections[coded][c.peek(6)];
@@ -110,19 +114,22 @@ void sideInfoSv7(Cursor& cursor, std::int32_t maxBand, bool midSide, SampleRuns&
     }
     // The scale codes of all channels follow one another: one run, an
     // escape and its 6 bits taken as one code of 10 bits.
-    if (scaleCodes)
-        skipRun(c, t.sv7ScaleRun, scaleCodes, [&] { c.consume(t.sv7ScaleSkip[c.peek(10)]); });
-    cursor = c;
-    for (std::int32_t b = 0; b <= last; ++b)
-        for (const std::int32_t r : {s.resL[b], s.resR[b]}) {
-            if (r < -17 || r > 17) { // out of range: the frame ends here
-                runs.finish();
-                return;
+    void scales(Cursor& c, const FastTables& t) const {
+        if (scaleCodes)
+            skipRun(c, t.sv7ScaleRun, scaleCodes, [&] { c.consume(t.sv7ScaleSkip[c.peek(10)]); });
+    }
+    void list(SampleRuns& runs) const {
+        for (std::int32_t b = 0; b <= last; ++b)
+            for (const std::int32_t r : {s.resL[b], s.resR[b]}) {
+                if (r < -17 || r > 17) { // out of range: the frame ends here
+                    runs.finish();
+                    return;
+                }
+                runs.addSv7(r);
             }
-            runs.addSv7(r);
-        }
-    runs.finish();
-}
+        runs.finish();
+    }
+};
 
 // A selection bundle of versions 4 to 6 (codes of at most 6 bits), consumed
 // only when `coded`.
@@ -132,15 +139,15 @@ template <class Cursor> std::int32_t bundle(Cursor& c, const FastTables& t, bool
     return e.value;
 }
 
-// The syntax of versions 4 to 6 up to the samples, whose runs it lists;
+// The syntax of versions 4 to 6 up to the samples, in the same steps;
 // without branches on the values read, as for version 7.
-template <class Cursor>
-void sideInfoSv46(Cursor& cursor, std::int32_t maxBand, bool midSide, SampleRuns& runs) {
-    const FastTables& t = fastTables();
-    Cursor c = cursor; // a local copy stays in registers
+template <class Cursor> struct Sv46Side {
+    static constexpr std::int32_t firstBandCoded = 0;
     Steering s;
     std::int32_t last = 0;
-    for (std::int32_t b = 0; b <= maxBand; ++b) {
+
+    void firstBand(Cursor&, bool) {}
+    void band(Cursor& c, const FastTables& t, bool midSide, std::int32_t b) {
         c.refill(); // two region codes of at most 14 bits and a mid/side bit
         const ValueTable& region = b <= 10 ? t.sv6RegionA : b <= 22 ? t.sv6RegionB : t.sv6RegionC;
         const std::int32_t left = t.sv6BandResolution[b][decodeValue(c, region)];
@@ -150,41 +157,91 @@ void sideInfoSv46(Cursor& cursor, std::int32_t maxBand, bool midSide, SampleRuns
         s.resR[b] = right;
         last = (left | right) ? b : last;
     }
-
     // A bundle: the selection times two plus whether the scale codes are
-    // differences (scale-delta codes of at most 6 bits) or plain 6-bit numbers.
-    for (std::int32_t b = 0; b <= last; ++b) {
+    // differences (scale-delta codes of at most 6 bits) or plain 6-bit
+    // numbers. Uncoded channels consume nothing, as in version 7.
+    void selections(Cursor& c, const FastTables& t, std::int32_t b) {
         c.refill(); // two bundles of at most 6 bits
         s.scfiL[b] = bundle(c, t, s.resL[b] != 0);
         s.scfiR[b] = bundle(c, t, s.resR[b] != 0);
     }
-    for (std::int32_t b = 0; b <= last; ++b) {
-        c.refill(); // two channels of at most 3 codes of 6 bits
-        for (const auto& [r, v] :
-             {std::pair{s.resL[b], s.scfiL[b]}, std::pair{s.resR[b], s.scfiR[b]}}) {
-            const std::uint32_t count = scaleCodesBySelection[v >> 1] & (0u - (r != 0));
-            const std::uint8_t* skip = t.sv6ScaleSkip[v & 1];
-            for (std::uint32_t k = 0; k < 3; ++k) c.consume(skip[c.peek(6)] & (0u - (k < count)));
+    void scales(Cursor& c, const FastTables& t) const {
+        for (std::int32_t b = 0; b <= last; ++b) {
+            c.refill(); // two channels of at most 3 codes of 6 bits
+            for (const auto& [r, v] :
+                 {std::pair{s.resL[b], s.scfiL[b]}, std::pair{s.resR[b], s.scfiR[b]}}) {
+                const std::uint32_t count = scaleCodesBySelection[v >> 1] & (0u - (r != 0));
+                const std::uint8_t* skip = t.sv6ScaleSkip[v & 1];
+                for (std::uint32_t k = 0; k < 3; ++k)
+                    c.consume(skip[c.peek(6)] & (0u - (k < count)));
+            }
         }
     }
-    cursor = c;
     // A band's coded channels make one run (of pairs when their tables
     // differ), its plainly coded samples follow it.
-    for (std::int32_t b = 0; b <= last; ++b) {
-        const std::uint32_t r = static_cast<std::uint32_t>(s.resL[b]);
-        const std::uint32_t q = static_cast<std::uint32_t>(s.resR[b]);
-        const std::uint32_t codedL = r - 1 < 7, codedR = q - 1 < 7;
-        const std::uint32_t coded = codedL | codedR;
-        const std::uint32_t paired = codedL & codedR & (r != q);
-        runs.run[runs.count] = {runs.plain,
-                                static_cast<std::uint16_t>(36 * (codedL + codedR - paired)),
-                                static_cast<std::uint8_t>(codedL ? r : q),
-                                static_cast<std::uint8_t>(q & (0u - paired))};
-        runs.count += coded;
-        runs.plain = (runs.plain & (coded - 1)) +
-                     36 * static_cast<std::uint32_t>(quantBits[r] + quantBits[q]);
+    void list(SampleRuns& runs) const {
+        for (std::int32_t b = 0; b <= last; ++b) {
+            const std::uint32_t r = static_cast<std::uint32_t>(s.resL[b]);
+            const std::uint32_t q = static_cast<std::uint32_t>(s.resR[b]);
+            const std::uint32_t codedL = r - 1 < 7, codedR = q - 1 < 7;
+            const std::uint32_t coded = codedL | codedR;
+            const std::uint32_t paired = codedL & codedR & (r != q);
+            runs.run[runs.count] = {runs.plain,
+                                    static_cast<std::uint16_t>(36 * (codedL + codedR - paired)),
+                                    static_cast<std::uint8_t>(codedL ? r : q),
+                                    static_cast<std::uint8_t>(q & (0u - paired))};
+            runs.count += coded;
+            runs.plain = (runs.plain & (coded - 1)) +
+                         36 * static_cast<std::uint32_t>(quantBits[r] + quantBits[q]);
+        }
+        runs.finish();
     }
-    runs.finish();
+};
+
+// The side information of one frame, or of two taking turns step by step
+// (`second` may be null); lists each frame's runs of samples.
+template <template <class> class Side, class Cursor>
+void sideInfo(Cursor& cursor, SampleRuns& runs, Cursor* second, SampleRuns* secondRuns,
+              std::int32_t maxBand, bool midSide) {
+    const FastTables& t = fastTables();
+    Cursor a = cursor; // local copies stay in registers
+    Side<Cursor> sideA;
+    sideA.firstBand(a, midSide);
+    if (!second) {
+        for (std::int32_t n = Side<Cursor>::firstBandCoded; n <= maxBand; ++n)
+            sideA.band(a, t, midSide, n);
+        for (std::int32_t b = 0; b <= sideA.last; ++b) sideA.selections(a, t, b);
+        sideA.scales(a, t);
+        cursor = a;
+        sideA.list(runs);
+        return;
+    }
+    Cursor b = *second;
+    Side<Cursor> sideB;
+    sideB.firstBand(b, midSide);
+    for (std::int32_t n = Side<Cursor>::firstBandCoded; n <= maxBand; ++n) {
+        sideA.band(a, t, midSide, n);
+        sideB.band(b, t, midSide, n);
+    }
+    for (std::int32_t n = 0; n <= std::max(sideA.last, sideB.last); ++n) {
+        sideA.selections(a, t, n);
+        sideB.selections(b, t, n);
+    }
+    sideA.scales(a, t);
+    sideB.scales(b, t);
+    cursor = a;
+    *second = b;
+    sideA.list(runs);
+    sideB.list(*secondRuns);
+}
+
+template <class Cursor>
+void sideInfoOf(bool sv7, Cursor& cursor, SampleRuns& runs, Cursor* second, SampleRuns* secondRuns,
+                std::int32_t maxBand, bool midSide) {
+    if (sv7)
+        sideInfo<Sv7Side>(cursor, runs, second, secondRuns, maxBand, midSide);
+    else
+        sideInfo<Sv46Side>(cursor, runs, second, secondRuns, maxBand, midSide);
 }
 
 // Passes the runs of one frame.
@@ -208,10 +265,7 @@ template <class Cursor> void skipRuns(Cursor& c, const SampleRuns& runs, bool sv
 
 template <class Cursor> void walkBody(Cursor& c, std::int32_t maxBand, bool midSide, bool sv7) {
     SampleRuns runs;
-    if (sv7)
-        sideInfoSv7(c, maxBand, midSide, runs);
-    else
-        sideInfoSv46(c, maxBand, midSide, runs);
+    sideInfoOf<Cursor>(sv7, c, runs, nullptr, nullptr, maxBand, midSide);
     skipRuns(c, runs, sv7);
 }
 
@@ -228,10 +282,12 @@ class RunLane {
         const std::uint16_t* entry;
     };
 
-    RunLane(const std::uint8_t* ordered, std::uint32_t start, const FrameShape& shape)
-        : t_(fastTables()),
-          sv7_(shape.sv7), going_{sideInfo(ordered, start, shape, runs_), 0, nullptr},
-          next_(runs_.run) {}
+    // The lane of a frame whose side information is read up to `c`: its
+    // runs are to be listed in runs() before the first startRun().
+    RunLane(const LinearCursor& c, bool sv7)
+        : t_(fastTables()), sv7_(sv7), going_{c, 0, nullptr}, next_(runs_.run) {}
+
+    SampleRuns& runs() { return runs_; }
 
     // Starts the next run after the one `going` ends; false when none is left
     // (`going` then holds the position after the frame).
@@ -301,16 +357,6 @@ class RunLane {
     }
 
   private:
-    static LinearCursor sideInfo(const std::uint8_t* ordered, std::uint32_t start,
-                                 const FrameShape& shape, SampleRuns& runs) {
-        LinearCursor c(ordered, start);
-        if (shape.sv7)
-            sideInfoSv7(c, shape.maxBand, shape.midSide, runs);
-        else
-            sideInfoSv46(c, shape.maxBand, shape.midSide, runs);
-        return c;
-    }
-
     // The length of one code (or left/right pair) longer than the index,
     // from the next 64 bits.
     [[gnu::noinline]] std::uint32_t longLength(std::uint64_t window) const {
@@ -342,7 +388,10 @@ void walkFrameBodies(const std::uint8_t* ordered, std::uint32_t& a, std::uint32_
                      const FrameShape& shape) {
     // Each lookup of a run waits for the one before; two frames' runs taking
     // turns keep twice as many lookups under way.
-    RunLane first(ordered, a, shape), second(ordered, b, shape);
+    LinearCursor x0(ordered, a), y0(ordered, b);
+    RunLane first(x0, shape.sv7), second(y0, shape.sv7);
+    sideInfoOf(shape.sv7, first.going().c, first.runs(), &second.going().c, &second.runs(),
+               shape.maxBand, shape.midSide);
     bool firstGoes = first.startRun(), secondGoes = second.startRun();
     if (firstGoes && secondGoes) {
         RunLane::Going x = first.going(), y = second.going();
