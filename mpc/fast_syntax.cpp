@@ -112,9 +112,10 @@ template <class Cursor> struct Sv7Side {
         c.consume(e & 15);
         scaleCodes += e >> 4;
     }
+    void scaleBand(Cursor&, const FastTables&, std::int32_t) const {}
     // The scale codes of all channels follow one another: one run, an
     // escape and its 6 bits taken as one code of 10 bits.
-    void scales(Cursor& c, const FastTables& t) const {
+    void scaleRun(Cursor& c, const FastTables& t) const {
         if (scaleCodes)
             skipRun(c, t.sv7ScaleRun, scaleCodes, [&] { c.consume(t.sv7ScaleSkip[c.peek(10)]); });
     }
@@ -165,18 +166,16 @@ template <class Cursor> struct Sv46Side {
         s.scfiL[b] = bundle(c, t, s.resL[b] != 0);
         s.scfiR[b] = bundle(c, t, s.resR[b] != 0);
     }
-    void scales(Cursor& c, const FastTables& t) const {
-        for (std::int32_t b = 0; b <= last; ++b) {
-            c.refill(); // two channels of at most 3 codes of 6 bits
-            for (const auto& [r, v] :
-                 {std::pair{s.resL[b], s.scfiL[b]}, std::pair{s.resR[b], s.scfiR[b]}}) {
-                const std::uint32_t count = scaleCodesBySelection[v >> 1] & (0u - (r != 0));
-                const std::uint8_t* skip = t.sv6ScaleSkip[v & 1];
-                for (std::uint32_t k = 0; k < 3; ++k)
-                    c.consume(skip[c.peek(6)] & (0u - (k < count)));
-            }
+    void scaleBand(Cursor& c, const FastTables& t, std::int32_t b) const {
+        c.refill(); // two channels of at most 3 codes of 6 bits
+        for (const auto& [r, v] :
+             {std::pair{s.resL[b], s.scfiL[b]}, std::pair{s.resR[b], s.scfiR[b]}}) {
+            const std::uint32_t count = scaleCodesBySelection[v >> 1] & (0u - (r != 0));
+            const std::uint8_t* skip = t.sv6ScaleSkip[v & 1];
+            for (std::uint32_t k = 0; k < 3; ++k) c.consume(skip[c.peek(6)] & (0u - (k < count)));
         }
     }
+    void scaleRun(Cursor&, const FastTables&) const {}
     // A band's coded channels make one run (of pairs when their tables
     // differ), its plainly coded samples follow it.
     void list(SampleRuns& runs) const {
@@ -211,7 +210,8 @@ void sideInfo(Cursor& cursor, SampleRuns& runs, Cursor* second, SampleRuns* seco
         for (std::int32_t n = Side<Cursor>::firstBandCoded; n <= maxBand; ++n)
             sideA.band(a, t, midSide, n);
         for (std::int32_t b = 0; b <= sideA.last; ++b) sideA.selections(a, t, b);
-        sideA.scales(a, t);
+        for (std::int32_t b = 0; b <= sideA.last; ++b) sideA.scaleBand(a, t, b);
+        sideA.scaleRun(a, t);
         cursor = a;
         sideA.list(runs);
         return;
@@ -223,12 +223,17 @@ void sideInfo(Cursor& cursor, SampleRuns& runs, Cursor* second, SampleRuns* seco
         sideA.band(a, t, midSide, n);
         sideB.band(b, t, midSide, n);
     }
-    for (std::int32_t n = 0; n <= std::max(sideA.last, sideB.last); ++n) {
+    const std::int32_t last = std::max(sideA.last, sideB.last);
+    for (std::int32_t n = 0; n <= last; ++n) {
         sideA.selections(a, t, n);
         sideB.selections(b, t, n);
     }
-    sideA.scales(a, t);
-    sideB.scales(b, t);
+    for (std::int32_t n = 0; n <= last; ++n) {
+        sideA.scaleBand(a, t, n);
+        sideB.scaleBand(b, t, n);
+    }
+    sideA.scaleRun(a, t);
+    sideB.scaleRun(b, t);
     cursor = a;
     *second = b;
     sideA.list(runs);
