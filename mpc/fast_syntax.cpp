@@ -29,7 +29,6 @@ namespace vorlin {
 
 namespace {
 
-constexpr std::uint32_t scaleCodesBySelection[4] = {3, 2, 2, 1};
 constexpr std::int32_t sv7ResolutionEscape = 4;
 
 // The samples of a frame, after its side information, as a list of runs:
@@ -69,36 +68,27 @@ struct SampleRuns {
 // to the next frame.
 struct Steering {
     std::int32_t resL[maxBands], resR[maxBands];
-    std::int32_t scfiL[maxBands], scfiR[maxBands];
-    std::int32_t deltaCodedL[maxBands], deltaCodedR[maxBands];
+    std::int32_t scfiL[maxBands], scfiR[maxBands]; // versions 4 to 6: the whole bundle
 };
 
-// A version 7 scale-factor selection (codes of at most 3 bits), consumed
-// only when `coded`.
-template <class Cursor> std::int32_t selection(Cursor& c, const FastTables& t, bool coded) {
-    const ValueTable::Entry e = t.sv7Scfi.entry[c.peek(t.sv7Scfi.bits)];
-    c.consume(e.length & (0u - coded));
-    return e.value;
-}
-
-// Passes `count` (0 to 3) version 7 scale codes with three lookups.
-template <class Cursor> void skipScaleCodes(Cursor& c, const FastTables& t, std::uint32_t count) {
-    const std::uint8_t* skip = t.sv7ScaleSkip;
-    for (std::uint32_t k = 0; k < 3; ++k) c.consume(skip[c.peek(10)] & (0u - (k < count)));
-}
-
-// The version 7 syntax up to the samples, whose runs it lists.
-template <class Cursor>
-void sideInfoSv7(Cursor& c, std::int32_t maxBand, bool midSide, SampleRuns& runs) {
-    const FastTables& t = fastTables();
+// The version 7 syntax up to the samples, step by step, so that the steps
+// of two frames can take turns (see sideInfo): each frame's lookups wait for
+// the ones before, the other frame's fill the gaps. The cursor is the
+// caller's local, so that it stays in a register.
+template <class Cursor> struct Sv7Side {
+    static constexpr std::int32_t firstBandCoded = 1; // band 0 takes 4-bit numbers
     Steering s;
-    std::int32_t left = static_cast<std::int32_t>(c.read(4));
-    std::int32_t right = static_cast<std::int32_t>(c.read(4));
-    s.resL[0] = left;
-    s.resR[0] = right;
-    if (midSide && (left | right)) c.consume(1);
-    std::int32_t last = 0;
-    for (std::int32_t n = 1; n <= maxBand; ++n) {
+    std::int32_t left = 0, right = 0, last = 0;
+    std::uint32_t scaleCodes = 0;
+
+    void firstBand(Cursor& c, bool midSide) {
+        left = static_cast<std::int32_t>(c.read(4));
+        right = static_cast<std::int32_t>(c.read(4));
+        s.resL[0] = left;
+        s.resR[0] = right;
+        if (midSide && (left | right)) c.consume(1);
+    }
+    void band(Cursor& c, const FastTables& t, bool midSide, std::int32_t n) {
         c.refill(); // a band takes at most 2 * (9 + 4) + 1 bits
         std::int32_t d = decodeValue(c, t.sv7ResolutionDelta);
         left = d == sv7ResolutionEscape ? static_cast<std::int32_t>(c.read(4)) : left + d;
@@ -110,89 +100,153 @@ void sideInfoSv7(Cursor& c, std::int32_t maxBand, bool midSide, SampleRuns& runs
         c.consume(midSide & coded);
         last = coded ? n : last;
     }
-
     // A channel without samples codes no selection and no scale codes: it
-    // takes the same steps as one that does, but consumes nothing.
-    for (std::int32_t b = 0; b <= last; ++b) {
+    // takes the same steps as one that does, but consumes nothing; so do the
+    // bands after the last coded one. A band's two selections are read with
+    // one lookup, which tells their length and the count of scale codes
+    // they select.
+    void selections(Cursor& c, const FastTables& t, std::int32_t b) {
         c.refill(); // two selections of at most 3 bits
-        s.scfiL[b] = selection(c, t, s.resL[b] != 0);
-        s.scfiR[b] = selection(c, t, s.resR[b] != 0);
+        const std::uint32_t coded = (s.resL[b] != 0) + (s.resR[b] != 0);
+        const std::uint8_t e = t.sv7Selections[coded][c.peek(6)];
+        c.consume(e & 15);
+        scaleCodes += e >> 4;
     }
-    for (std::int32_t b = 0; b <= last; ++b) {
-        c.refill(); // per channel at most 3 scale codes of 10 bits with escape
-        skipScaleCodes(c, t, scaleCodesBySelection[s.scfiL[b]] & (0u - (s.resL[b] != 0)));
-        c.refill();
-        skipScaleCodes(c, t, scaleCodesBySelection[s.scfiR[b]] & (0u - (s.resR[b] != 0)));
+    void scaleBand(Cursor&, const FastTables&, std::int32_t) const {}
+    // The scale codes of all channels follow one another: one run, an
+    // escape and its 6 bits taken as one code of 10 bits.
+    void scaleRun(Cursor& c, const FastTables& t) const {
+        if (scaleCodes)
+            skipRun(c, t.sv7ScaleRun, scaleCodes, [&] { c.consume(t.sv7ScaleSkip[c.peek(10)]); });
     }
-    for (std::int32_t b = 0; b <= last; ++b)
-        for (const std::int32_t r : {s.resL[b], s.resR[b]}) {
-            if (r < -17 || r > 17) { // out of range: the frame ends here
-                runs.finish();
-                return;
+    void list(SampleRuns& runs) const {
+        for (std::int32_t b = 0; b <= last; ++b)
+            for (const std::int32_t r : {s.resL[b], s.resR[b]}) {
+                if (r < -17 || r > 17) { // out of range: the frame ends here
+                    runs.finish();
+                    return;
+                }
+                runs.addSv7(r);
             }
-            runs.addSv7(r);
-        }
-    runs.finish();
+        runs.finish();
+    }
+};
+
+// A selection bundle of versions 4 to 6 (codes of at most 6 bits), consumed
+// only when `coded`.
+template <class Cursor> std::int32_t bundle(Cursor& c, const FastTables& t, bool coded) {
+    const ValueTable::Entry e = t.sv6ScfiBundle.entry[c.peek(t.sv6ScfiBundle.bits)];
+    c.consume(e.length & (0u - coded));
+    return e.value;
 }
 
-// The syntax of versions 4 to 6 up to the samples, whose runs it lists.
-template <class Cursor>
-void sideInfoSv46(Cursor& c, std::int32_t maxBand, bool midSide, SampleRuns& runs) {
-    const FastTables& t = fastTables();
+// The syntax of versions 4 to 6 up to the samples, in the same steps;
+// without branches on the values read, as for version 7.
+template <class Cursor> struct Sv46Side {
+    static constexpr std::int32_t firstBandCoded = 0;
     Steering s;
     std::int32_t last = 0;
-    for (std::int32_t b = 0; b <= maxBand; ++b) {
+
+    void firstBand(Cursor&, bool) {}
+    void band(Cursor& c, const FastTables& t, bool midSide, std::int32_t b) {
         c.refill(); // two region codes of at most 14 bits and a mid/side bit
         const ValueTable& region = b <= 10 ? t.sv6RegionA : b <= 22 ? t.sv6RegionB : t.sv6RegionC;
         const std::int32_t left = t.sv6BandResolution[b][decodeValue(c, region)];
-        if (midSide) c.consume(1);
+        c.consume(midSide);
         const std::int32_t right = t.sv6BandResolution[b][decodeValue(c, region)];
         s.resL[b] = left;
         s.resR[b] = right;
-        if (left | right) last = b;
+        last = (left | right) ? b : last;
     }
+    // A bundle: the selection times two plus whether the scale codes are
+    // differences (scale-delta codes of at most 6 bits) or plain 6-bit
+    // numbers. Uncoded channels consume nothing, as in version 7.
+    void selections(Cursor& c, const FastTables& t, std::int32_t b) {
+        c.refill(); // two bundles of at most 6 bits
+        s.scfiL[b] = bundle(c, t, s.resL[b] != 0);
+        s.scfiR[b] = bundle(c, t, s.resR[b] != 0);
+    }
+    void scaleBand(Cursor& c, const FastTables& t, std::int32_t b) const {
+        c.refill(); // two channels of at most 3 codes of 6 bits
+        for (const auto& [r, v] :
+             {std::pair{s.resL[b], s.scfiL[b]}, std::pair{s.resR[b], s.scfiR[b]}}) {
+            const std::uint32_t count = scaleCodesBySelection[v >> 1] & (0u - (r != 0));
+            const std::uint8_t* skip = t.sv6ScaleSkip[v & 1];
+            for (std::uint32_t k = 0; k < 3; ++k) c.consume(skip[c.peek(6)] & (0u - (k < count)));
+        }
+    }
+    void scaleRun(Cursor&, const FastTables&) const {}
+    // A band's coded channels make one run (of pairs when their tables
+    // differ), its plainly coded samples follow it.
+    void list(SampleRuns& runs) const {
+        for (std::int32_t b = 0; b <= last; ++b) {
+            const std::uint32_t r = static_cast<std::uint32_t>(s.resL[b]);
+            const std::uint32_t q = static_cast<std::uint32_t>(s.resR[b]);
+            const std::uint32_t codedL = r - 1 < 7, codedR = q - 1 < 7;
+            const std::uint32_t coded = codedL | codedR;
+            const std::uint32_t paired = codedL & codedR & (r != q);
+            runs.run[runs.count] = {runs.plain,
+                                    static_cast<std::uint16_t>(36 * (codedL + codedR - paired)),
+                                    static_cast<std::uint8_t>(codedL ? r : q),
+                                    static_cast<std::uint8_t>(q & (0u - paired))};
+            runs.count += coded;
+            runs.plain = (runs.plain & (coded - 1)) +
+                         36 * static_cast<std::uint32_t>(quantBits[r] + quantBits[q]);
+        }
+        runs.finish();
+    }
+};
 
-    for (std::int32_t b = 0; b <= last; ++b) {
-        c.refill(); // two selection bundles of at most 6 bits
-        if (s.resL[b]) {
-            const std::int32_t v = decodeValue(c, t.sv6ScfiBundle);
-            s.scfiL[b] = v >> 1;
-            s.deltaCodedL[b] = v & 1;
-        }
-        if (s.resR[b]) {
-            const std::int32_t v = decodeValue(c, t.sv6ScfiBundle);
-            s.scfiR[b] = v >> 1;
-            s.deltaCodedR[b] = v & 1;
-        }
+// The side information of one frame, or of two taking turns step by step
+// (`second` may be null); lists each frame's runs of samples.
+template <template <class> class Side, class Cursor>
+void sideInfo(Cursor& cursor, SampleRuns& runs, Cursor* second, SampleRuns* secondRuns,
+              std::int32_t maxBand, bool midSide) {
+    const FastTables& t = fastTables();
+    Cursor a = cursor; // local copies stay in registers
+    Side<Cursor> sideA;
+    sideA.firstBand(a, midSide);
+    if (!second) {
+        for (std::int32_t n = Side<Cursor>::firstBandCoded; n <= maxBand; ++n)
+            sideA.band(a, t, midSide, n);
+        for (std::int32_t b = 0; b <= sideA.last; ++b) sideA.selections(a, t, b);
+        for (std::int32_t b = 0; b <= sideA.last; ++b) sideA.scaleBand(a, t, b);
+        sideA.scaleRun(a, t);
+        cursor = a;
+        sideA.list(runs);
+        return;
     }
-    for (std::int32_t b = 0; b <= last; ++b) {
-        if (s.resL[b]) {
-            const std::uint32_t k = scaleCodesBySelection[s.scfiL[b]];
-            c.refill();
-            s.deltaCodedL[b] ? skipCodes(c, t.sv6ScaleDelta, k) : c.consume(6 * k);
-        }
-        if (s.resR[b]) {
-            const std::uint32_t k = scaleCodesBySelection[s.scfiR[b]];
-            c.refill();
-            s.deltaCodedR[b] ? skipCodes(c, t.sv6ScaleDelta, k) : c.consume(6 * k);
-        }
+    Cursor b = *second;
+    Side<Cursor> sideB;
+    sideB.firstBand(b, midSide);
+    for (std::int32_t n = Side<Cursor>::firstBandCoded; n <= maxBand; ++n) {
+        sideA.band(a, t, midSide, n);
+        sideB.band(b, t, midSide, n);
     }
-    for (std::int32_t b = 0; b <= last; ++b) {
-        const std::uint32_t r = static_cast<std::uint32_t>(s.resL[b]);
-        const std::uint32_t q = static_cast<std::uint32_t>(s.resR[b]);
-        const bool codedL = r >= 1 && r <= 7, codedR = q >= 1 && q <= 7;
-        if (codedL && codedR)
-            r == q ? runs.add(72, r) // both channels draw from one table: one run
-                   : runs.add(36, r, q);
-        else if (codedL)
-            runs.add(36, r);
-        else if (codedR)
-            runs.add(36, q);
-        // Plain samples follow the band's coded ones.
-        runs.plain += 36 * static_cast<std::uint32_t>((r > 7 ? quantBits[r] : 0) +
-                                                      (q > 7 ? quantBits[q] : 0));
+    const std::int32_t last = std::max(sideA.last, sideB.last);
+    for (std::int32_t n = 0; n <= last; ++n) {
+        sideA.selections(a, t, n);
+        sideB.selections(b, t, n);
     }
-    runs.finish();
+    for (std::int32_t n = 0; n <= last; ++n) {
+        sideA.scaleBand(a, t, n);
+        sideB.scaleBand(b, t, n);
+    }
+    sideA.scaleRun(a, t);
+    sideB.scaleRun(b, t);
+    cursor = a;
+    *second = b;
+    sideA.list(runs);
+    sideB.list(*secondRuns);
+}
+
+template <class Cursor>
+void sideInfoOf(bool sv7, Cursor& cursor, SampleRuns& runs, Cursor* second, SampleRuns* secondRuns,
+                std::int32_t maxBand, bool midSide) {
+    if (sv7)
+        sideInfo<Sv7Side>(cursor, runs, second, secondRuns, maxBand, midSide);
+    else
+        sideInfo<Sv46Side>(cursor, runs, second, secondRuns, maxBand, midSide);
 }
 
 // Passes the runs of one frame.
@@ -216,63 +270,70 @@ template <class Cursor> void skipRuns(Cursor& c, const SampleRuns& runs, bool sv
 
 template <class Cursor> void walkBody(Cursor& c, std::int32_t maxBand, bool midSide, bool sv7) {
     SampleRuns runs;
-    if (sv7)
-        sideInfoSv7(c, maxBand, midSide, runs);
-    else
-        sideInfoSv46(c, maxBand, midSide, runs);
+    sideInfoOf<Cursor>(sv7, c, runs, nullptr, nullptr, maxBand, midSide);
     skipRuns(c, runs, sv7);
 }
 
 // One frame's runs passed a few lookups at a time, so that two frames' runs
-// can take turns: see walkFrameBodies.
+// can take turns: see walkFrameBodies. Between the turns, the state of the
+// current run (a cursor, the codes due and the table) lives in the caller's
+// locals, so that it stays in registers; it is handed to the lane and back
+// at the start of a run only.
 class RunLane {
   public:
-    RunLane(const std::uint8_t* ordered, std::uint32_t start, const FrameShape& shape)
-        : c_(ordered, start), sv7_(shape.sv7) {
-        if (sv7_)
-            sideInfoSv7(c_, shape.maxBand, shape.midSide, runs_);
-        else
-            sideInfoSv46(c_, shape.maxBand, shape.midSide, runs_);
-        next_ = runs_.run;
-    }
+    struct Going {
+        LinearCursor c;
+        std::uint32_t due; // codes due after the next one
+        const std::uint16_t* entry;
+    };
 
-    // Starts the next run; false when none is left.
-    bool startRun() {
-        const FastTables& t = fastTables();
+    // The lane of a frame whose side information is read up to `c`: its
+    // runs are to be listed in runs() before the first startRun().
+    RunLane(const LinearCursor& c, bool sv7)
+        : t_(fastTables()), sv7_(sv7), going_{c, 0, nullptr}, next_(runs_.run) {}
+
+    SampleRuns& runs() { return runs_; }
+
+    // Starts the next run after the one `going` ends; false when none is left
+    // (`going` then holds the position after the frame).
+    bool startRun(Going& going) {
+        const FastTables& t = t_;
+        LinearCursor c = going.c;
         const SampleRun& run = *next_++;
-        if (run.plainBefore) c_.skipLong(run.plainBefore);
+        if (run.plainBefore) c.skipLong(run.plainBefore);
+        going.c = c;
         if (run.count == 0) return false;
-        remaining_ = run.count;
+        going.due = run.count - 1u;
         right_ = nullptr;
         if (sv7_) {
-            c_.refill();
-            single_ = &t.sv7Quant[c_.read(1) * 8 + run.table];
-            entry_ = single_->entry;
+            going.c.refill();
+            single_ = &t.sv7Quant[going.c.read(1) * 8 + run.table];
+            going.entry = single_->entry;
         } else if (run.right) {
             single_ = &t.sv6Quant[run.table];
             right_ = &t.sv6Quant[run.right];
-            entry_ = t.sv6Pairs[run.table * 8 + run.right].entry;
+            going.entry = t.sv6Pairs[run.table * 8 + run.right].entry;
         } else {
             single_ = &t.sv6Quant[run.table];
-            entry_ = single_->entry;
+            going.entry = single_->entry;
         }
         return true;
     }
+    bool startRun() { return startRun(going_); }
 
     // Up to RunTable::lookupsPerRefill lookups of the current run; true when
-    // it is done. The cursor and the count are copied into locals and back,
-    // so that they stay in registers between lookups.
-    bool step() {
-        LinearCursor c = c_;
-        std::uint32_t due = remaining_ - 1; // codes due after the next one
+    // it is done.
+    [[gnu::always_inline]] bool step(Going& going) const {
+        LinearCursor c = going.c;
+        std::uint32_t due = going.due;
         bool done = false;
         c.refill();
         for (int lookup = 0; lookup < RunTable::lookupsPerRefill; ++lookup) {
-            const std::uint32_t e = entry_[c.peek(RunTable::indexBits)];
+            const std::uint32_t e = going.entry[c.peek(RunTable::indexBits)];
             const std::uint32_t codes = RunTable::codes(e);
             if (codes - 1 >= due) { // enough codes, or none (wrapping to the largest)
                 if (codes == 0) {
-                    longOne(c);
+                    c.consume(longLength(c.peek64()));
                     done = due-- == 0;
                 } else {
                     c.consume(RunTable::firstLength(e, due + 1));
@@ -283,39 +344,40 @@ class RunLane {
             c.consumeEntry(e);
             due -= codes;
         }
-        c_ = c;
-        remaining_ = due + 1;
+        going.c = c;
+        going.due = due;
         return done;
     }
 
-    // Walks the rest of the runs, the current one first if `going`; the
-    // position after the frame.
-    std::uint32_t finish(bool going) {
-        while (going) {
-            while (!step()) {}
-            going = startRun();
+    Going& going() { return going_; }
+
+    // Walks the rest of the runs, the current one (`going_`) first if
+    // `goes`; the position after the frame.
+    std::uint32_t finish(bool goes) {
+        while (goes) {
+            while (!step(going_)) {}
+            goes = startRun();
         }
-        return c_.position();
+        return going_.c.position();
     }
 
   private:
-    void longOne(LinearCursor& c) const {
-        if (right_) {
-            c.consume(codeLength(c, *single_));
-            c.consume(codeLength(c, *right_));
-        } else {
-            c.consume(scanSorted(single_->sorted, c.peek32()).length);
-        }
+    // The length of one code (or left/right pair) longer than the index,
+    // from the next 64 bits.
+    [[gnu::noinline]] std::uint32_t longLength(std::uint64_t window) const {
+        if (!right_)
+            return scanSorted(single_->sorted, static_cast<std::uint32_t>(window >> 32)).length;
+        const std::uint32_t left = codeLength(window, *single_);
+        return left + codeLength(window << left, *right_);
     }
 
-    LinearCursor c_;
+    const FastTables& t_;
     const bool sv7_;
     SampleRuns runs_;
+    Going going_;
     const SampleRun* next_;
-    const std::uint16_t* entry_ = nullptr;
     const RunTable* single_ = nullptr;
     const RunTable* right_ = nullptr;
-    std::uint32_t remaining_ = 0;
 };
 
 } // namespace
@@ -331,11 +393,19 @@ void walkFrameBodies(const std::uint8_t* ordered, std::uint32_t& a, std::uint32_
                      const FrameShape& shape) {
     // Each lookup of a run waits for the one before; two frames' runs taking
     // turns keep twice as many lookups under way.
-    RunLane first(ordered, a, shape), second(ordered, b, shape);
+    LinearCursor x0(ordered, a), y0(ordered, b);
+    RunLane first(x0, shape.sv7), second(y0, shape.sv7);
+    sideInfoOf(shape.sv7, first.going().c, first.runs(), &second.going().c, &second.runs(),
+               shape.maxBand, shape.midSide);
     bool firstGoes = first.startRun(), secondGoes = second.startRun();
-    while (firstGoes && secondGoes) {
-        if (first.step()) firstGoes = first.startRun();
-        if (second.step()) secondGoes = second.startRun();
+    if (firstGoes && secondGoes) {
+        RunLane::Going x = first.going(), y = second.going();
+        for (;;) {
+            if (first.step(x) && !(firstGoes = first.startRun(x))) break;
+            if (second.step(y) && !(secondGoes = second.startRun(y))) break;
+        }
+        first.going() = x;
+        second.going() = y;
     }
     a = first.finish(firstGoes);
     b = second.finish(secondGoes);

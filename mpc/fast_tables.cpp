@@ -102,19 +102,39 @@ void buildFastTables(FastTables& t) {
         for (int code = 0; code <= topCode; ++code)
             t.sv6BandResolution[band][code] = static_cast<std::int8_t>(code == topCode ? 17 : code);
     }
-    buildRunTable(t.sv6ScaleDelta, sv46Listings[4]);
+    std::fill(std::begin(t.sv6ScaleSkip[0]), std::end(t.sv6ScaleSkip[0]), std::uint8_t{6});
+    CodeTable scaleDelta;
+    buildTable(scaleDelta, sv46Listings[4]);
+    forEachCodeRange(scaleDelta, 6, [&](std::uint32_t from, std::uint32_t to, const HuffEntry& e) {
+        std::fill(t.sv6ScaleSkip[1] + from, t.sv6ScaleSkip[1] + to,
+                  static_cast<std::uint8_t>(e.length));
+    });
     for (int r = 1; r <= 7; ++r) buildRunTable(t.sv6Quant[r], sv46Listings[4 + r]);
     for (int l = 1; l <= 7; ++l)
         for (int r = 1; r <= 7; ++r)
             if (l != r) buildPairTable(t.sv6Pairs[l * 8 + r], t.sv6Quant[l], t.sv6Quant[r]);
     buildValueTable(t.sv7ResolutionDelta, sv7Listings[0]);
-    buildValueTable(t.sv7Scfi, sv7Listings[1]);
+    CodeTable selection;
+    buildTable(selection, sv7Listings[1]);
+    for (std::uint32_t coded = 0; coded <= 2; ++coded)
+        for (std::uint32_t window = 0; window < 64; ++window) {
+            std::uint32_t length = 0, codes = 0;
+            for (std::uint32_t k = 0; k < coded; ++k) {
+                const HuffEntry& e = scanSorted(selection, window << (26 + length));
+                length += e.length;
+                codes += scaleCodesBySelection[e.value & 3];
+            }
+            t.sv7Selections[coded][window] = static_cast<std::uint8_t>(codes << 4 | length);
+        }
     CodeTable scale;
     buildTable(scale, sv7Listings[2]);
+    FirstLengths scaleLengths{};
     forEachCodeRange(scale, 10, [&](std::uint32_t from, std::uint32_t to, const HuffEntry& e) {
-        std::fill(t.sv7ScaleSkip + from, t.sv7ScaleSkip + to,
-                  static_cast<std::uint8_t>(e.length + (e.value == 8 ? 6 : 0)));
+        const auto length = static_cast<std::uint8_t>(e.length + (e.value == 8 ? 6 : 0));
+        std::fill(t.sv7ScaleSkip + from, t.sv7ScaleSkip + to, length);
+        std::fill(scaleLengths.begin() + from, scaleLengths.begin() + to, length);
     });
+    packRuns(t.sv7ScaleRun, scaleLengths);
     for (int r = 1; r <= 7; ++r)
         for (int set = 0; set < 2; ++set)
             buildRunTable(t.sv7Quant[set * 8 + r], sv7Listings[3 + 2 * (r - 1) + set]);

@@ -48,6 +48,7 @@ template <std::uint32_t ByteMask> class BitCursor {
     // The next k bits (1..32) as a number.
     std::uint32_t peek(unsigned k) const { return static_cast<std::uint32_t>(buffer_ >> (64 - k)); }
     std::uint32_t peek32() const { return static_cast<std::uint32_t>(buffer_ >> 32); }
+    std::uint64_t peek64() const { return buffer_; }
 
     void consume(std::uint32_t n) {
         buffer_ <<= n;
@@ -80,6 +81,9 @@ template <std::uint32_t ByteMask> class BitCursor {
 using RingCursor = BitCursor<ringWords * 4 - 1>;
 using LinearCursor = BitCursor<0xFFFFFFFFu>;
 
+// The scale codes of a channel, by its scale-factor selection.
+inline constexpr std::uint32_t scaleCodesBySelection[4] = {3, 2, 2, 1};
+
 // Decodes a code whose value steers the syntax. Indexed by the next `bits`
 // bits (the longest code, at most 10); an entry of length 0 means the code is
 // longer and the sorted entries are scanned instead.
@@ -95,11 +99,11 @@ struct ValueTable {
 
 // Skips runs of codes whose values nobody needs (samples, scale
 // differences). Indexed by the next 10 bits, an entry tells how many whole
-// codes, up to three, those bits begin with (bits 6-7), their total length
-// (bits 0-3; bits 4-5 stay clear, so the entry itself serves as a shift
-// count), and the length of the first one and the first two (bits 8-11,
-// 12-15). No codes at all means the first code is longer than 10 bits and
-// the sorted entries are scanned.
+// codes, up to three, those bits begin with (bits 14-15, so that one shift
+// yields them), their total length (bits 0-3; bits 4-5 stay clear, so the
+// entry itself serves as a shift count), and the length of the first one and
+// the first two (bits 6-9, 10-13). No codes at all means the first code is
+// longer than 10 bits and the sorted entries are scanned.
 struct RunTable {
     static constexpr unsigned indexBits = 10;
     static constexpr unsigned maxCodes = 3;
@@ -110,14 +114,14 @@ struct RunTable {
     std::uint16_t entry[1u << indexBits];
     CodeTable sorted;
 
-    static std::uint32_t codes(std::uint32_t e) { return e >> 6 & 3; }
+    static std::uint32_t codes(std::uint32_t e) { return e >> 14; }
     static std::uint32_t allLength(std::uint32_t e) { return e & 15; }
     // The length of the first n (1..3, at most codes(e)) codes.
     static std::uint32_t firstLength(std::uint32_t e, std::uint32_t n) {
-        return n == 3 ? e & 15 : e >> (4 + 4 * n) & 15;
+        return n == 3 ? e & 15 : e >> (2 + 4 * n) & 15;
     }
     static std::uint16_t pack(std::uint32_t codes, const std::uint32_t* lengths) {
-        return static_cast<std::uint16_t>(lengths[1] << 12 | lengths[0] << 8 | codes << 6 |
+        return static_cast<std::uint16_t>(codes << 14 | lengths[1] << 10 | lengths[0] << 6 |
                                           lengths[2]);
     }
 };
@@ -131,12 +135,17 @@ struct PairTable {
 struct FastTables {
     ValueTable sv6RegionA, sv6RegionB, sv6RegionC, sv6ScfiBundle;
     std::int8_t sv6BandResolution[32][16]; // the resolution of a region code, by band
-    RunTable sv6ScaleDelta;
-    RunTable sv6Quant[8];   // by resolution 1..7
+    std::uint8_t sv6ScaleSkip[2][64];      // scale code length by the next 6 bits: plain, coded
+    RunTable sv6Quant[8];                  // by resolution 1..7
     PairTable sv6Pairs[64]; // by left resolution * 8 + right resolution, the two different
-    ValueTable sv7ResolutionDelta, sv7Scfi;
+    ValueTable sv7ResolutionDelta;
+    // A band's selections, by how many of its channels have samples (0 to
+    // 2) and the next 6 bits: their length, and in bits 4-7 the count of
+    // scale codes they select.
+    std::uint8_t sv7Selections[3][64];
     std::uint8_t sv7ScaleSkip[1024]; // scale code length, the escape's 6 bits included
-    RunTable sv7Quant[16];           // by set * 8 + resolution 1..7
+    std::uint16_t sv7ScaleRun[1u << RunTable::indexBits]; // the same, as runs
+    RunTable sv7Quant[16];                                // by set * 8 + resolution 1..7
 };
 
 // The tables, built on first use.
@@ -161,11 +170,13 @@ template <class Cursor> inline std::int32_t decodeValue(Cursor& bits, const Valu
     return slow.value;
 }
 
-// The length of the next code of `table`; needs 14 valid bits.
-template <class Cursor> inline std::uint32_t codeLength(const Cursor& bits, const RunTable& table) {
-    const std::uint32_t e = table.entry[bits.peek(RunTable::indexBits)];
-    return RunTable::codes(e) ? RunTable::firstLength(e, 1)
-                              : scanSorted(table.sorted, bits.peek32()).length;
+// The length of the code of `table` that the left-aligned `window` starts
+// with.
+inline std::uint32_t codeLength(std::uint64_t window, const RunTable& table) {
+    const std::uint32_t e = table.entry[window >> (64 - RunTable::indexBits)];
+    return RunTable::codes(e)
+               ? RunTable::firstLength(e, 1)
+               : scanSorted(table.sorted, static_cast<std::uint32_t>(window >> 32)).length;
 }
 
 // Consumes `count` (at least 1) codes through entries of the RunTable layout;
@@ -209,8 +220,8 @@ template <class Cursor>
 inline void skipPairs(Cursor& bits, const PairTable& pairs, const RunTable& left,
                       const RunTable& right, std::uint32_t count) {
     skipRun(bits, pairs.entry, count, [&] {
-        bits.consume(codeLength(bits, left));
-        bits.consume(codeLength(bits, right));
+        bits.consume(codeLength(bits.peek64(), left));
+        bits.consume(codeLength(bits.peek64(), right));
     });
 }
 

@@ -159,6 +159,12 @@ TEST(MpcFrameChain, MatchesTheRingWalkAtTheEdges) {
             layout.headerFrames = stated;
             EXPECT_EQ(compareChain(writeStream(layout).bytes), nullptr) << stated << " frames";
         }
+        // Silent frames: no scale codes and no samples at all.
+        StreamLayout silent;
+        silent.shape = {version, true, 31};
+        silent.frames.assign(3, silentFrame(31));
+        EXPECT_EQ(compareWalks(writeStream(silent).bytes), nullptr);
+        EXPECT_EQ(compareChain(writeStream(silent).bytes), nullptr);
         // Bodies near the longest, each longer than a small chunk.
         StreamLayout huge;
         huge.shape = {version, true, 31};
