@@ -286,7 +286,7 @@ std::int64_t ChainCheck::run() {
             ready_.push_back(chunk);
             // A second chunk: the stream is long enough for more threads.
             if (++produced >= 2 && workers.size() + 1 < threads_) {
-                if (workers.empty()) bindThreads();
+                if (produced == 2) bindThreads(); // once: it reads the caller's processors
                 startWorker(workers);
             }
             changed_.notify_all();
