@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sched.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -358,9 +359,17 @@ const char* compareMpcChain(const std::uint8_t* data, std::size_t size) {
     if (readStreamHeader(header, stream) != 0) return nullptr;
     const std::int64_t ring = ringWalkSamples(stream, header);
     const ChainOptions variants[] = {{1, 1u << 20}, {2, 4}, {3, 64}, {8, 256}};
-    for (const ChainOptions& options : variants)
+    cpu_set_t before, after;
+    const bool known = ::sched_getaffinity(0, sizeof before, &before) == 0;
+    for (const ChainOptions& options : variants) {
         if (chainSamples(stream, header, options) != ring)
             return "the frame chain and the walk through the ring differ";
+        // The chain binds its threads to processors while it runs, and must
+        // leave the caller free again.
+        if (known &&
+            (::sched_getaffinity(0, sizeof after, &after) != 0 || !CPU_EQUAL(&before, &after)))
+            return "the frame chain left the calling thread bound";
+    }
     return nullptr;
 }
 

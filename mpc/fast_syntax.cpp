@@ -20,6 +20,7 @@
 // frames take turns a few lookups at a time (RunLane), so that two chains of
 // dependent lookups are under way instead of one.
 #include <algorithm>
+#include <type_traits>
 
 #include "mpc/fast_tables.hpp"
 #include "mpc/frame_chain.hpp"
@@ -202,7 +203,7 @@ template <class Cursor> struct Sv46Side {
 template <template <class> class Side, class Cursor>
 void sideInfo(Cursor& cursor, SampleRuns& runs, Cursor* second, SampleRuns* secondRuns,
               std::int32_t maxBand, bool midSide) {
-    const FastTables& t = fastTables();
+    const FastTables& t = fastTables(std::is_same_v<Side<Cursor>, Sv7Side<Cursor>>);
     Cursor a = cursor; // local copies stay in registers
     Side<Cursor> sideA;
     sideA.firstBand(a, midSide);
@@ -251,7 +252,7 @@ void sideInfoOf(bool sv7, Cursor& cursor, SampleRuns& runs, Cursor* second, Samp
 
 // Passes the runs of one frame.
 template <class Cursor> void skipRuns(Cursor& c, const SampleRuns& runs, bool sv7) {
-    const FastTables& t = fastTables();
+    const FastTables& t = fastTables(sv7);
     for (const SampleRun* run = runs.run;; ++run) {
         if (run->plainBefore) c.skipLong(run->plainBefore);
         if (run->count == 0) return;
@@ -290,7 +291,7 @@ class RunLane {
     // The lane of a frame whose side information is read up to `c`: its
     // runs are to be listed in runs() before the first startRun().
     RunLane(const LinearCursor& c, bool sv7)
-        : t_(fastTables()), sv7_(sv7), going_{c, 0, nullptr}, next_(runs_.run) {}
+        : t_(fastTables(sv7)), sv7_(sv7), going_{c, 0, nullptr}, next_(runs_.run) {}
 
     SampleRuns& runs() { return runs_; }
 

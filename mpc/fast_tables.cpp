@@ -90,7 +90,7 @@ void buildPairTable(PairTable& out, const RunTable& left, const RunTable& right)
     packRuns(out.entry, pair);
 }
 
-void buildFastTables(FastTables& t) {
+void buildSv46Tables(FastTables& t) {
     buildValueTable(t.sv6RegionA, sv46Listings[0]);
     buildValueTable(t.sv6RegionB, sv46Listings[1]);
     buildValueTable(t.sv6RegionC, sv46Listings[2]);
@@ -113,6 +113,9 @@ void buildFastTables(FastTables& t) {
     for (int l = 1; l <= 7; ++l)
         for (int r = 1; r <= 7; ++r)
             if (l != r) buildPairTable(t.sv6Pairs[l * 8 + r], t.sv6Quant[l], t.sv6Quant[r]);
+}
+
+void buildSv7Tables(FastTables& t) {
     buildValueTable(t.sv7ResolutionDelta, sv7Listings[0]);
     CodeTable selection;
     buildTable(selection, sv7Listings[1]);
@@ -142,12 +145,16 @@ void buildFastTables(FastTables& t) {
 
 } // namespace
 
-const FastTables& fastTables() {
-    static const FastTables* const tables = [] {
-        auto* built = new FastTables{};
-        buildFastTables(*built);
-        return built;
-    }();
+const FastTables& fastTables(bool sv7) {
+    // Each syntax's tables are built apart, into members of their own.
+    static FastTables* const tables = new FastTables{};
+    if (sv7) {
+        static const bool built = (buildSv7Tables(*tables), true);
+        static_cast<void>(built);
+    } else {
+        static const bool built = (buildSv46Tables(*tables), true);
+        static_cast<void>(built);
+    }
     return *tables;
 }
 

@@ -148,8 +148,10 @@ struct FastTables {
     RunTable sv7Quant[16];                                // by set * 8 + resolution 1..7
 };
 
-// The tables, built on first use.
-const FastTables& fastTables();
+// The tables; those of one syntax (version 7, else versions 4 to 6) are
+// built when first asked for, so a process measuring only one syntax builds
+// only its own.
+const FastTables& fastTables(bool sv7);
 
 // The plain scan of a sorted table over a left-aligned window; the match's entry.
 inline const HuffEntry& scanSorted(const CodeTable& table, std::uint32_t window) {

@@ -20,9 +20,14 @@
 // buffers and hops the chain through it, reading the length fields only;
 // every chunk holds the frames starting in its first chunkBytes bytes and a
 // margin for their bodies. The chunks are then checked by whichever thread
-// is free, the reading thread too when the pool is empty.
+// is free, the reading thread too when the pool is empty. When there are
+// processors enough, every thread keeps to one of its own while the chain is
+// checked: left to the scheduler, a new or woken thread is often put beside
+// the one that made or woke it, and the two share a processor for
+// milliseconds while another idles.
 #include "mpc/frame_chain.hpp"
 
+#include <pthread.h>
 #include <sched.h>
 
 #include <algorithm>
@@ -34,7 +39,6 @@
 #include <memory>
 #include <mutex>
 #include <new>
-#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -107,6 +111,8 @@ class ChainCheck {
     bool check(const Chunk& chunk) const;
     void work();
     bool takeAndCheck(std::unique_lock<std::mutex>& lock);
+    void bindThreads();
+    void startWorker(std::vector<pthread_t>& workers);
 
     ByteStream& stream_;
     const std::uint32_t frameCount_;
@@ -125,6 +131,8 @@ class ChainCheck {
     std::vector<Chunk*> free_;
     std::vector<Chunk*> ready_; // oldest first
     std::atomic<bool> failed_{false};
+    cpu_set_t allowed_;           // the processors the calling thread may use
+    std::vector<int> workerCpus_; // a processor for each checking thread, or none
     bool hopsDone_ = false;
 };
 
@@ -202,6 +210,42 @@ bool ChainCheck::takeAndCheck(std::unique_lock<std::mutex>& lock) {
     return true;
 }
 
+// Keeps the calling thread to the processor it is on and picks one other
+// for each checking thread, if the threads do not outnumber the processors.
+void ChainCheck::bindThreads() {
+    const int here = ::sched_getcpu();
+    if (here < 0 || ::sched_getaffinity(0, sizeof allowed_, &allowed_) != 0 ||
+        !CPU_ISSET(here, &allowed_) || static_cast<unsigned>(CPU_COUNT(&allowed_)) < threads_)
+        return;
+    cpu_set_t one;
+    CPU_ZERO(&one);
+    CPU_SET(here, &one);
+    if (::sched_setaffinity(0, sizeof one, &one) != 0) return;
+    for (int cpu = 0; cpu < CPU_SETSIZE && workerCpus_.size() + 1 < threads_; ++cpu)
+        if (cpu != here && CPU_ISSET(cpu, &allowed_)) workerCpus_.push_back(cpu);
+}
+
+// Starts a checking thread, born on its processor if it has one; none when
+// the system has no thread to give.
+void ChainCheck::startWorker(std::vector<pthread_t>& workers) {
+    const auto body = [](void* self) -> void* {
+        static_cast<ChainCheck*>(self)->work();
+        return nullptr;
+    };
+    pthread_t thread;
+    pthread_attr_t attributes;
+    bool started = false;
+    if (workers.size() < workerCpus_.size() && ::pthread_attr_init(&attributes) == 0) {
+        cpu_set_t one;
+        CPU_ZERO(&one);
+        CPU_SET(workerCpus_[workers.size()], &one);
+        started = ::pthread_attr_setaffinity_np(&attributes, sizeof one, &one) == 0 &&
+                  ::pthread_create(&thread, &attributes, body, this) == 0;
+        ::pthread_attr_destroy(&attributes);
+    }
+    if (started || ::pthread_create(&thread, nullptr, body, this) == 0) workers.push_back(thread);
+}
+
 void ChainCheck::work() {
     std::unique_lock lock(mutex_);
     for (;;) {
@@ -215,10 +259,11 @@ std::int64_t ChainCheck::run() {
     if (!allocate(chunks[0])) return -1;
     // Nothing below allocates once a thread runs: an exception would end the
     // process with threads still joinable.
-    std::vector<std::thread> workers;
+    std::vector<pthread_t> workers;
     workers.reserve(threads_);
     free_.reserve(chunks.size());
     ready_.reserve(chunks.size());
+    workerCpus_.reserve(threads_);
     {
         std::unique_lock lock(mutex_);
         free_.push_back(&chunks[0]);
@@ -241,11 +286,8 @@ std::int64_t ChainCheck::run() {
             ready_.push_back(chunk);
             // A second chunk: the stream is long enough for more threads.
             if (++produced >= 2 && workers.size() + 1 < threads_) {
-                try {
-                    workers.emplace_back([this] { work(); });
-                } catch (const std::system_error&) {
-                    // Fewer threads do the same work.
-                }
+                if (produced == 2) bindThreads(); // once: it reads the caller's processors
+                startWorker(workers);
             }
             changed_.notify_all();
         }
@@ -253,7 +295,8 @@ std::int64_t ChainCheck::run() {
         changed_.notify_all();
         while (takeAndCheck(lock)) {}
     }
-    for (std::thread& worker : workers) worker.join();
+    for (const pthread_t worker : workers) ::pthread_join(worker, nullptr);
+    if (!workerCpus_.empty()) ::sched_setaffinity(0, sizeof allowed_, &allowed_); // unbound again
     if (failed_) return 0;
 
     const std::int64_t n = frameCount_;
