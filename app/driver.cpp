@@ -8,8 +8,6 @@
 #include <cstdio>
 #include <cstring>
 
-#include "cue/fix_cue.hpp"
-
 namespace vorlin {
 
 bool wildcardMatch(std::string_view pattern, std::string_view name) {
@@ -69,7 +67,7 @@ PatternMatches expandPattern(const std::string& pattern) {
     return matches;
 }
 
-int processPattern(const std::string& pattern, bool force, bool dryRun, bool* anyNonZero) {
+int processPattern(const std::string& pattern, const FixOptions& options, bool* anyNonZero) {
     PatternMatches matches = expandPattern(pattern);
     if (!matches.anyEntry) {
         // A sheet that is not there is a failure: `vorlin a.cue && ...` must not go on.
@@ -79,7 +77,7 @@ int processPattern(const std::string& pattern, bool force, bool dryRun, bool* an
     }
     int sum = 0;
     for (const std::string& path : matches.files) {
-        int result = fixCue(path, force, dryRun);
+        int result = fixCue(path, options);
         sum += result;
         if (result != 0 && anyNonZero) *anyNonZero = true;
     }
@@ -93,11 +91,17 @@ const char usage[] = "Vorlin v0.6\n"
                      "Possible options:\n"
                      " --force : modify any cue\n"
                      " -n, --dry-run : show what would change, write nothing\n"
+                     " --per-file : keep a FILE line per audio file, pregaps in the previous file\n"
                      " --help : show this help\n"
                      " --version : show the version\n";
 
 bool isDryRun(std::string_view argument) {
     return argument == "-n" || argument == "--dry-run";
+}
+
+// Options that hold for the whole run wherever they stand before "--".
+bool isRunOption(std::string_view argument) {
+    return isDryRun(argument) || argument == "--per-file";
 }
 
 } // namespace
@@ -109,7 +113,7 @@ int runVorlin(int argc, char** argv) {
     }
     // The options that hold for the whole run, wherever they stand before "--":
     // a dry run asked for last still protects the sheets named before it.
-    bool dryRun = false;
+    FixOptions options;
     for (int i = 1; i < argc; ++i) {
         const std::string_view argument = argv[i];
         if (argument == "--") break;
@@ -121,26 +125,26 @@ int runVorlin(int argc, char** argv) {
             std::fputs("Vorlin v0.6\n", stdout);
             return 0;
         }
-        if (isDryRun(argument)) dryRun = true;
+        if (isDryRun(argument)) options.dryRun = true;
+        if (argument == "--per-file") options.perFile = true;
     }
-    bool options = true; // until "--"
-    bool force = false;
+    bool inOptions = true; // until "--"
     bool anyNonZero = false;
     std::int64_t total = 0;
     for (int i = 1; i < argc; ++i) {
         const std::string_view argument = argv[i];
-        if (options) {
+        if (inOptions) {
             if (argument == "--") {
-                options = false;
+                inOptions = false;
                 continue;
             }
             if (argument == "--force") {
-                force = true; // applies to every later argument
+                options.force = true; // applies to every later argument
                 continue;
             }
-            if (isDryRun(argument)) continue;
+            if (isRunOption(argument)) continue;
         }
-        total += processPattern(argv[i], force, dryRun, &anyNonZero);
+        total += processPattern(argv[i], options, &anyNonZero);
     }
     // The shell sees the status modulo 256; a run with failures must not read as success.
     if (anyNonZero && total % 256 == 0) return 1;

@@ -5,6 +5,8 @@
 #include <string_view>
 #include <vector>
 
+#include "cue/fix_cue.hpp"
+
 namespace vorlin {
 
 // Matches `name` against `pattern`, where '*' stands for any run of bytes and
@@ -24,11 +26,11 @@ PatternMatches expandPattern(const std::string& pattern);
 // Runs fixCue on every match; returns the sum of the results, or 1 after
 // "Can't find file '%s'\n" when nothing matched. `anyNonZero` is set when
 // some cue returned non-zero or nothing matched.
-int processPattern(const std::string& pattern, bool force, bool dryRun = false,
+int processPattern(const std::string& pattern, const FixOptions& options,
                    bool* anyNonZero = nullptr);
 
 // The whole program; returns the exit status. Before a "--" argument,
-// "--force" (from there on), "-n" and "--dry-run" (for the whole run),
+// "--force" (from there on), "-n", "--dry-run" and "--per-file" (for the whole run),
 // "--help" and "--version" (the first of them is printed, nothing else done)
 // are options; every other argument is a pattern.
 int runVorlin(int argc, char** argv);

@@ -174,8 +174,10 @@ int showChange(const std::string& path, std::string_view oldSheet, const LineLis
 
 } // namespace
 
-int fixCue(const std::string& path, bool force, bool dryRun) {
-    if (!force) {
+int fixCue(const std::string& path, const FixOptions& options, bool* rewritten) {
+    if (rewritten) *rewritten = false;
+    const bool dryRun = options.dryRun;
+    if (!options.force) {
         int verdict = classifyCue(path);
         if (verdict < 0) return -1;
         if (verdict == 0) return 0;
@@ -200,8 +202,9 @@ int fixCue(const std::string& path, bool force, bool dryRun) {
             return fail("Fixing failed, insufficient memory.\n");
         }
     } // the sheet is closed before it is replaced
-    if (dryRun) return showChange(path, oldSheet, list);
-    return replaceCue(path, list);
+    const int result = dryRun ? showChange(path, oldSheet, list) : replaceCue(path, list);
+    if (rewritten) *rewritten = result == 0;
+    return result;
 }
 
 } // namespace vorlin

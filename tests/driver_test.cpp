@@ -39,6 +39,8 @@ TEST(Driver, UsageVersionAndForceAlone) {
     const std::string usage = "Vorlin v0.6\nUsage: vorlin [options] <file>\nPossible options:\n"
                               " --force : modify any cue\n"
                               " -n, --dry-run : show what would change, write nothing\n"
+                              " --per-file : keep a FILE line per audio file, pregaps in the "
+                              "previous file\n"
                               " --help : show this help\n"
                               " --version : show the version\n";
     // The first of --help and --version counts, wherever it stands; nothing
