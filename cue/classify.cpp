@@ -29,6 +29,10 @@ int classifyCue(const std::string& path) {
             state = 2;
         }
     }
+    if (!reader.decodes()) {
+        std::printf("File '%s' is not a valid cue sheet.\n", path.c_str());
+        return -1;
+    }
     if (reader.failed()) {
         std::printf("Failed to read '%s'.\n", path.c_str());
         return -1;
@@ -38,8 +42,9 @@ int classifyCue(const std::string& path) {
         return -1;
     }
     if (nonCompliant) {
+        // Its pregaps already sit where their audio is.
         std::printf("File '%s' is in non-compliant format, no fixing needed.\n", path.c_str());
-        return -1;
+        return 0;
     }
     if (fileCount == 1) {
         std::printf("'%s': only one audio file, no fixing needed.\n", path.c_str());

@@ -1,34 +1,136 @@
 #include "cue/cue_reader.hpp"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <optional>
+
+#include "cue/text_encoding.hpp"
 
 namespace vorlin {
 
 CueReader::CueReader(const std::string& path) {
-    file_ = std::fopen(path.c_str(), "rb");
+    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+    if (fd_ >= 0) open();
 }
 
 CueReader::~CueReader() {
-    if (file_) std::fclose(file_);
+    if (fd_ >= 0) ::close(fd_);
+}
+
+bool CueReader::readBlock(char* into, std::size_t size, std::size_t& got) {
+    got = 0;
+    while (got < size) {
+        const ssize_t n = ::read(fd_, into + got, size - got);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return false;
+        if (n == 0) break;
+        got += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+// Reads the first block and tells the sheet's form from it: a mark at the
+// start, and whether the first line ends in CR LF.
+void CueReader::open() {
+    if (!refill()) return;
+    const auto startsWith = [&](std::string_view mark) {
+        return std::string_view(block_, blockLen_).substr(0, mark.size()) == mark;
+    };
+    if (startsWith("\xFF\xFE") || startsWith("\xFE\xFF")) {
+        const bool bigEndian = block_[0] == '\xFE';
+        form_.utf16 = bigEndian ? Utf16::bigEndian : Utf16::littleEndian;
+        std::string bytes(block_ + 2, blockLen_ - 2);
+        char more[65536];
+        std::size_t got = 0;
+        do {
+            if (!readBlock(more, sizeof more, got)) {
+                failed_ = true;
+                return;
+            }
+            bytes.append(more, got);
+        } while (got == sizeof more);
+        std::optional<std::string> text = utf16ToUtf8(bytes, bigEndian);
+        if (!text) {
+            decodes_ = false;
+            return;
+        }
+        decoded_ = std::move(*text);
+        blockLen_ = blockPos_ = 0;
+        atEnd_ = false;
+        refill();
+    } else if (startsWith("\xEF\xBB\xBF")) {
+        form_.utf8Mark = true;
+        blockPos_ = 3;
+    }
+    findLineEndStyle();
+}
+
+void CueReader::findLineEndStyle() {
+    const auto endsInCr = [](std::string_view text, std::size_t lf) {
+        return lf > 0 && text[lf - 1] == '\r';
+    };
+    if (form_.utf16 != Utf16::none) {
+        const std::size_t lf = decoded_.find('\n');
+        form_.crlf = lf != std::string::npos && endsInCr(decoded_, lf);
+        return;
+    }
+    const std::string_view first(block_ + blockPos_, blockLen_ - blockPos_);
+    if (std::size_t lf = first.find('\n'); lf != std::string_view::npos) {
+        form_.crlf = endsInCr(first, lf);
+        return;
+    }
+    if (atEnd_) return;
+    // A first line longer than a block: look further ahead without moving
+    // the reading position.
+    char ahead[65536];
+    char previous = first.empty() ? '\0' : first.back();
+    for (off_t at = static_cast<off_t>(blockLen_);;) {
+        const ssize_t n = ::pread(fd_, ahead, sizeof ahead, at);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return;
+        const std::string_view chunk(ahead, static_cast<std::size_t>(n));
+        if (std::size_t lf = chunk.find('\n'); lf != std::string_view::npos) {
+            form_.crlf = lf > 0 ? endsInCr(chunk, lf) : previous == '\r';
+            return;
+        }
+        previous = chunk.back();
+        at += n;
+    }
 }
 
 void CueReader::keepRawBytes(std::string* raw) {
     raw_ = raw;
+    if (form_.utf16 != Utf16::none) {
+        raw->append(decoded_);
+        return;
+    }
     // Room for the whole file at once: no copies while it grows.
     struct stat st;
-    if (file_ && ::fstat(::fileno(file_), &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0)
+    if (::fstat(fd_, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0)
         raw->reserve(raw->size() + static_cast<std::size_t>(st.st_size));
+    raw->append(block_, blockLen_); // the block read to tell the form, mark included
 }
 
 bool CueReader::refill() {
     if (atEnd_) return false;
-    blockLen_ = std::fread(block_, 1, sizeof block_, file_);
     blockPos_ = 0;
-    if (raw_) raw_->append(block_, blockLen_);
-    if (blockLen_ < sizeof block_) {
-        atEnd_ = true;
-        if (std::ferror(file_)) failed_ = true;
+    if (form_.utf16 != Utf16::none) {
+        blockLen_ = std::min(sizeof block_, decoded_.size() - decodedPos_);
+        std::memcpy(block_, decoded_.data() + decodedPos_, blockLen_);
+        decodedPos_ += blockLen_;
+        if (decodedPos_ == decoded_.size()) atEnd_ = true;
+        return blockLen_ > 0;
     }
+    if (!readBlock(block_, sizeof block_, blockLen_)) {
+        failed_ = true;
+        blockLen_ = 0;
+    }
+    if (raw_) raw_->append(block_, blockLen_);
+    if (blockLen_ < sizeof block_) atEnd_ = true;
     return blockLen_ > 0;
 }
 
@@ -47,7 +149,7 @@ int CueReader::nextByte() {
 }
 
 bool CueReader::next(std::string_view& piece) {
-    if (!file_ || failed_) return false;
+    if (fd_ < 0 || failed_ || !decodes_) return false;
     std::size_t n = 0;
     while (n < maxPieceBytes) {
         int c = nextByte();
@@ -64,7 +166,8 @@ bool CueReader::next(std::string_view& piece) {
 }
 
 bool isAudioFileLine(std::string_view line) {
-    return line.substr(0, 5) == "FILE " && contains(line, " WAVE\n");
+    return line.substr(0, 5) == "FILE " &&
+           (contains(line, " WAVE\n") || contains(line, " AIFF\n") || contains(line, " FLAC\n"));
 }
 
 } // namespace vorlin

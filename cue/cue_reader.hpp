@@ -1,17 +1,31 @@
-// Reads a cue sheet the way a text-mode stream with a 4096-byte line buffer
-// delivers it: every CR LF pair becomes LF (a lone CR stays), and the text
-// arrives in pieces of at most 4095 bytes, each ending at LF unless it is
-// full or the file ends. A piece is a byte string: NUL bytes are data.
+// Reads a cue sheet as decoded lines, the way a text-mode stream with a
+// 4096-byte line buffer delivers them: every CR LF pair becomes LF (a lone CR
+// stays), and the text arrives in pieces of at most 4095 bytes, each ending
+// at LF unless it is full or the file ends. A piece is a byte string: NUL
+// bytes are data.
+//
+// Sheets written by Windows tools are read as their text: a UTF-8 byte-order
+// mark is not part of the first line, and a sheet behind a UTF-16 mark (either
+// byte order) is decoded to UTF-8, its mark dropped. How the sheet was
+// written is kept in its SheetForm, so that the new sheet can be written the
+// same way.
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
 #include <string>
 #include <string_view>
 
 namespace vorlin {
 
 inline constexpr std::size_t maxPieceBytes = 4095;
+
+enum class Utf16 { none, littleEndian, bigEndian };
+
+struct SheetForm {
+    bool utf8Mark = false;     // starts with EF BB BF
+    Utf16 utf16 = Utf16::none; // decoded from UTF-16 behind its mark
+    bool crlf = false;         // the first LF of the sheet follows a CR
+};
 
 class CueReader {
   public:
@@ -21,7 +35,11 @@ class CueReader {
     CueReader(const CueReader&) = delete;
     CueReader& operator=(const CueReader&) = delete;
 
-    bool isOpen() const { return file_ != nullptr; }
+    bool isOpen() const { return fd_ >= 0; }
+    // False for a UTF-16 sheet that does not decode (an odd number of bytes,
+    // an unpaired surrogate); such a sheet yields no piece.
+    bool decodes() const { return decodes_; }
+    const SheetForm& form() const { return form_; }
 
     // The next piece; false at the end of the file or on a read error.
     bool next(std::string_view& piece);
@@ -33,16 +51,24 @@ class CueReader {
     // bytes before it: the pieces of a long line share their line's number.
     std::uint64_t rawLine() const { return pieceLine_; }
 
-    // From now on every byte read from the file, untranslated, is also
-    // appended to `*raw` (which must outlive the reader). May throw
+    // From now on the sheet as read is also appended to `*raw` (which must
+    // outlive the reader): every byte of the file, untranslated, or for a
+    // UTF-16 sheet its decoded text. Call before the first next(). May throw
     // std::bad_alloc, as next() then may.
     void keepRawBytes(std::string* raw);
 
   private:
+    void open();
+    bool readBlock(char* into, std::size_t size, std::size_t& got);
+    void findLineEndStyle();
     int nextByte();
     bool refill();
 
-    std::FILE* file_ = nullptr;
+    int fd_ = -1;
+    SheetForm form_;
+    bool decodes_ = true;
+    std::string decoded_; // the whole text of a UTF-16 sheet
+    std::size_t decodedPos_ = 0;
     char block_[65536];
     std::size_t blockPos_ = 0;
     std::size_t blockLen_ = 0;
@@ -55,7 +81,7 @@ class CueReader {
 };
 
 // The test shared by classification and rewriting: the piece begins with
-// "FILE " and holds " WAVE\n".
+// "FILE " and holds " WAVE\n", " AIFF\n" or " FLAC\n".
 bool isAudioFileLine(std::string_view line);
 
 inline bool contains(std::string_view text, std::string_view needle) {

@@ -1,21 +1,10 @@
-// The rewriting pass: one multi-file cue sheet becomes a single-range sheet.
+// The rewriting of one cue sheet: checked, walked, written in the layout asked
+// for, and put in place of the old one (or shown as a diff).
 #pragma once
 
-#include <cstdint>
 #include <string>
-#include <string_view>
-
-#include "audio/length.hpp"
 
 namespace vorlin {
-
-// Reads mm:ss:ff exactly as sscanf("%2u:%2u:%2u") would and returns
-// (mm * 60 + ss) * 75 + ff, or -1 when fewer than three fields convert.
-std::int64_t parseCueTime(std::string_view text);
-
-// "mm:ss:ff\n" for a non-negative position; minutes take as many digits as
-// they need, at least two.
-std::string formatCueTime(CdFrames position);
 
 // How one sheet is handled.
 struct FixOptions {

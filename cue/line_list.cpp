@@ -5,12 +5,23 @@
 #include <cerrno>
 #include <new>
 
+#include "cue/text_encoding.hpp"
+
 namespace vorlin {
 
 int LineList::append(std::string_view text, std::uint64_t origin) {
     const std::size_t before = text_.size();
     try {
-        text_.append(text); // grows geometrically: appending stays linear overall
+        // Grows geometrically: appending stays linear overall.
+        if (text_.empty() && form_.utf8Mark) text_.append("\xEF\xBB\xBF");
+        if (form_.crlf) {
+            for (std::size_t lf; (lf = text.find('\n')) != std::string_view::npos;) {
+                text_.append(text.substr(0, lf));
+                text_.append("\r\n");
+                text.remove_prefix(lf + 1);
+            }
+        }
+        text_.append(text);
         if (keepOrigins_) {
             // Lines skipped since the last text produced none.
             if (origin >= lineEnds_.size()) lineEnds_.resize(origin + 1, before);
@@ -26,8 +37,17 @@ int LineList::append(std::string_view text, std::uint64_t origin) {
 
 int LineList::writeTo(int fd) const {
     if (count_ == 0) return 0;
-    const char* data = text_.data();
-    std::size_t size = text_.size();
+    std::string encoded;
+    if (form_.utf16 != Utf16::none) {
+        try {
+            encoded = utf8ToUtf16(text_, form_.utf16 == Utf16::bigEndian);
+        } catch (const std::bad_alloc&) {
+            return 0;
+        }
+    }
+    const std::string& bytes = form_.utf16 != Utf16::none ? encoded : text_;
+    const char* data = bytes.data();
+    std::size_t size = bytes.size();
     while (size > 0) {
         ssize_t n = ::write(fd, data, size);
         if (n < 0 && errno == EINTR) continue;

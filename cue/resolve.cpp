@@ -1,6 +1,12 @@
 #include "cue/resolve.hpp"
 
+#include <dirent.h>
 #include <unistd.h>
+
+#include <algorithm>
+#include <optional>
+
+#include "cue/text_encoding.hpp"
 
 namespace vorlin {
 
@@ -22,38 +28,120 @@ PathParts splitPath(std::string_view path) {
     return parts;
 }
 
-int resolveAudioPath(std::string& path, std::string_view line, std::string_view directory) {
-    if (line.substr(0, 5) != "FILE ") return 0;
-    path.clear();
-    std::string_view rest = line.substr(5);
-    std::string_view name;
+bool fileLineName(std::string_view line, std::string_view& name, std::string_view& rest) {
+    rest = line.substr(5);
     if (!rest.empty() && rest[0] == '"') {
         std::size_t close = rest.find('"', 1);
-        if (close == std::string_view::npos) return -1;
+        if (close == std::string_view::npos) return false;
         name = rest.substr(1, close - 1);
+        rest.remove_prefix(close + 1);
     } else {
         std::size_t blank = rest.find(' ');
-        if (blank == std::string_view::npos) return -1;
+        if (blank == std::string_view::npos) return false;
         name = rest.substr(0, blank);
+        rest.remove_prefix(blank);
     }
-    if (name.size() >= maxNameLength || name.find('\0') != std::string_view::npos) return -1;
+    return name.size() < maxNameLength && name.find('\0') == std::string_view::npos;
+}
 
-    std::string candidate(directory);
-    candidate += splitPath(name).base;
-    std::size_t stem = candidate.size();
-    for (const char* extension :
-         {".wav", ".mpc", ".mp+", ".flac", ".wv", ".ape", ".tta", ".aiff", ".aif"}) {
-        candidate.resize(stem);
-        candidate += extension;
-        if (::access(candidate.c_str(), F_OK) == 0) {
-            path = candidate;
-            return 0;
+const std::vector<std::string>& FolderListings::of(const std::string& folder) {
+    auto [entry, added] = listings_.try_emplace(folder);
+    if (added) {
+        if (DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str())) {
+            while (const dirent* e = ::readdir(dir)) {
+                std::string_view name = e->d_name;
+                if (name != "." && name != "..") entry->second.emplace_back(name);
+            }
+            ::closedir(dir);
         }
+        std::sort(entry->second.begin(), entry->second.end());
     }
-    // None exists: the MPC name, which its measurer then reports missing.
-    candidate.resize(stem);
-    path = candidate + ".mp+";
-    return 0;
+    return entry->second;
+}
+
+namespace {
+
+constexpr const char* audioExtensions[] = {".wav", ".mpc", ".mp+",  ".flac", ".wv",
+                                           ".ape", ".tta", ".aiff", ".aif"};
+
+bool sameIgnoringAsciiCase(std::string_view a, std::string_view b) {
+    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
+                                              [&](char x, char y) { return lower(x) == lower(y); });
+}
+
+bool exists(const std::string& path) {
+    return ::access(path.c_str(), F_OK) == 0;
+}
+
+// One reading of the FILE name: its folder part ('/' separated, "" for none)
+// and base name.
+struct Reading {
+    std::string folder;
+    std::string base;
+};
+
+class Search {
+  public:
+    Search(const std::string& directory, FolderListings& listings, AudioFile& found)
+        : directory_(directory), listings_(listings), found_(found) {}
+
+    // Every candidate name of `base` in `folder` as written, then with case ignored.
+    bool in(const std::string& folder, const std::string& base) {
+        for (const char* extension : audioExtensions) {
+            const std::string name = base + extension;
+            if (exists(directory_ + folder + name)) return take(folder, name);
+        }
+        const std::vector<std::string>& entries = listings_.of(directory_ + folder);
+        for (const char* extension : audioExtensions) {
+            const std::string name = base + extension;
+            for (const std::string& entry : entries)
+                if (sameIgnoringAsciiCase(entry, name) && exists(directory_ + folder + entry))
+                    return take(folder, entry);
+        }
+        return false;
+    }
+
+  private:
+    bool take(const std::string& folder, const std::string& entry) {
+        found_.name = folder + entry;
+        found_.path = directory_ + found_.name;
+        return true;
+    }
+
+    const std::string& directory_;
+    FolderListings& listings_;
+    AudioFile& found_;
+};
+
+} // namespace
+
+bool findAudioFile(AudioFile& found, std::string_view name, const std::string& directory,
+                   FolderListings& listings) {
+    // The name as written and, when it is not UTF-8, as each code page reads it;
+    // a name is split only once it is UTF-8 (a code page character's second
+    // byte may be '\').
+    std::vector<Reading> readings;
+    auto addReading = [&](std::string_view text) {
+        const PathParts parts = splitPath(text);
+        Reading reading{std::string(parts.directory), std::string(parts.base)};
+        std::replace(reading.folder.begin(), reading.folder.end(), '\\', '/');
+        // Only a folder below the sheet's own is looked in.
+        if (!reading.folder.empty() && reading.folder[0] == '/') reading.folder.clear();
+        readings.push_back(std::move(reading));
+    };
+    addReading(name);
+    if (!isValidUtf8(name)) {
+        for (const char* codePage : windowsCodePages)
+            if (std::optional<std::string> converted = codePageToUtf8(name, codePage))
+                addReading(*converted);
+    }
+    Search search(directory, listings, found);
+    for (const Reading& reading : readings)
+        if (search.in("", reading.base)) return true;
+    for (const Reading& reading : readings)
+        if (!reading.folder.empty() && search.in(reading.folder, reading.base)) return true;
+    return false;
 }
 
 } // namespace vorlin

@@ -36,8 +36,8 @@ TEST(ClassifyCue, VerdictsAndTheirOrder) {
         // INDEX 01 right under a FILE line: the track began in the previous file.
         {"FILE \"a.wav\" WAVE\n" + track + gap + "FILE \"b.wav\" WAVE\n    INDEX 01 00:00:00\n" +
              track + gap + "FILE \"c.wav\" WAVE\n" + track + gap,
-         -1, nonCompliant},
-        {"FILE \"a.wav\" WAVE\n    INDEX 01 00:00:00\n", -1, nonCompliant},
+         0, nonCompliant},
+        {"FILE \"a.wav\" WAVE\n    INDEX 01 00:00:00\n", 0, nonCompliant},
         // An INDEX line before any audio FILE line is harmless.
         {"    INDEX 01 00:00:00\nFILE \"a.wav\" WAVE\n" + track + gap, 0, single},
         {"FILE \"a.wav\" WAVE\n" + track + "    INDEX 01 00:00:00\nFILE \"b.wav\" WAVE\n" + track +
@@ -62,41 +62,45 @@ TEST(ClassifyCue, VerdictsAndTheirOrder) {
     EXPECT_EQ(verdict, -1);
 }
 
+namespace {
+
+// What a FILE line resolves to in `directory`: the path to measure, or
+// "malformed", or "not found".
+std::string resolve(std::string_view line, const std::string& directory = "") {
+    std::string_view name, rest;
+    if (!fileLineName(line, name, rest)) return "malformed";
+    FolderListings listings;
+    AudioFile found;
+    return findAudioFile(found, name, directory, listings) ? found.path : "not found";
+}
+
+} // namespace
+
 TEST(ResolveAudioPath, KeepsTheBaseNameAndPrefersWavThenMpc) {
     TempDir dir;
     ScopedCwd cwd(dir.path());
     for (const char* name : {"01.wav", "a.b.wav", "both.wav", "both.mpc", "only.mpc"})
         writeFile(name, "");
     ::chmod("01.wav", 0); // existence alone counts
-    struct Case {
-        std::string line;
-        int result;
-        std::string path;
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"FILE \"01.wav\" WAVE\n", "01.wav"},
+        {"FILE 01.wav WAVE\n", "01.wav"},
+        {"FILE \"dir\\sub\\01.flac\" WAVE\n", "01.wav"},
+        {"FILE \"../dir/sub\\01\" WAVE\n", "01.wav"},
+        {"FILE \"C:01.wav\" WAVE\n", "01.wav"},
+        {"FILE \"D:\\music/01.ape\" WAVE\n", "01.wav"},
+        {"FILE \"a.b.wav\" WAVE\n", "a.b.wav"},
+        {"FILE \"a.b\" WAVE\n", "not found"},
+        {"FILE \"both.mp+\" WAVE\n", "both.wav"},
+        {"FILE \"only.wav\" WAVE\n", "only.mpc"},
+        {"FILE \"none.wav\" WAVE\n", "not found"},
+        {"FILE \"" + std::string(251, 'x') + ".wav\" WAVE\n", "not found"},
+        {"FILE \"01.wav WAVE\n", "malformed"},
+        {"FILE 01.wav\n", "malformed"},
+        {"FILE \"" + std::string(252, 'x') + ".wav\" WAVE\n", "malformed"},
+        {"FILE \"0\0 1.wav\" WAVE\n"s, "malformed"},
     };
-    const std::vector<Case> cases = {
-        {"FILE \"01.wav\" WAVE\n", 0, "01.wav"},
-        {"FILE 01.wav WAVE\n", 0, "01.wav"},
-        {"FILE \"dir\\sub\\01.flac\" WAVE\n", 0, "01.wav"},
-        {"FILE \"../dir/sub\\01\" WAVE\n", 0, "01.wav"},
-        {"FILE \"C:01.wav\" WAVE\n", 0, "01.wav"},
-        {"FILE \"D:\\music/01.ape\" WAVE\n", 0, "01.wav"},
-        {"FILE \"a.b.wav\" WAVE\n", 0, "a.b.wav"},
-        {"FILE \"a.b\" WAVE\n", 0, "a.mp+"},
-        {"FILE \"both.mp+\" WAVE\n", 0, "both.wav"},
-        {"FILE \"only.wav\" WAVE\n", 0, "only.mpc"},
-        {"FILE \"none.wav\" WAVE\n", 0, "none.mp+"},
-        {"FILE \"" + std::string(251, 'x') + ".wav\" WAVE\n", 0, std::string(251, 'x') + ".mp+"},
-        {"FILE \"01.wav WAVE\n", -1, ""},
-        {"FILE 01.wav\n", -1, ""},
-        {"FILE \"" + std::string(252, 'x') + ".wav\" WAVE\n", -1, ""},
-        {"FILE \"0\0 1.wav\" WAVE\n"s, -1, ""},
-        {"TITLE \"01.wav\"\n", 0, "untouched"},
-    };
-    for (const auto& c : cases) {
-        std::string path = "untouched";
-        EXPECT_EQ(resolveAudioPath(path, c.line), c.result) << c.line;
-        EXPECT_EQ(path, c.path) << c.line;
-    }
+    for (const auto& [line, path] : cases) EXPECT_EQ(resolve(line), path) << line;
 }
 
 TEST(ResolveAudioPath, TriesTheOtherFormatsAfterTheMpcNames) {
@@ -109,14 +113,13 @@ TEST(ResolveAudioPath, TriesTheOtherFormatsAfterTheMpcNames) {
         {{"t.mp+", "t.flac"}, "t.mp+"}, {{"t.flac", "t.wv"}, "t.flac"},
         {{"t.wv", "t.ape"}, "t.wv"},    {{"t.ape", "t.tta"}, "t.ape"},
         {{"t.tta", "t.aiff"}, "t.tta"}, {{"t.aiff", "t.aif"}, "t.aiff"},
-        {{"t.aif", "t.ogg"}, "t.aif"},  {{"t.ogg"}, "t.mp+"},
+        {{"t.aif", "t.ogg"}, "t.aif"},
     };
     for (const auto& c : cases) {
         TempDir dir;
         for (const auto& name : c.present) writeFile(dir.file(name), "");
-        std::string path;
-        EXPECT_EQ(resolveAudioPath(path, "FILE \"t.wav\" WAVE\n", dir.path() + "/"), 0);
-        EXPECT_EQ(path, dir.file(c.path)) << c.present.front();
+        EXPECT_EQ(resolve("FILE \"t.wav\" WAVE\n", dir.path() + "/"), dir.file(c.path))
+            << c.present.front();
     }
 }
 
@@ -127,9 +130,6 @@ TEST(ResolveAudioPath, LooksInTheSheetsDirectory) {
     writeFile("02.mpc", "");
     ::mkdir("sub", 0755);
     writeFile("sub/01.wav", "");
-    std::string path;
-    EXPECT_EQ(resolveAudioPath(path, "FILE \"x\\01.mpc\" WAVE\n", "sub/"), 0);
-    EXPECT_EQ(path, "sub/01.wav");
-    EXPECT_EQ(resolveAudioPath(path, "FILE \"02.wav\" WAVE\n", "sub/"), 0);
-    EXPECT_EQ(path, "sub/02.mp+");
+    EXPECT_EQ(resolve("FILE \"x\\01.mpc\" WAVE\n", "sub/"), "sub/01.wav");
+    EXPECT_EQ(resolve("FILE \"02.wav\" WAVE\n", "sub/"), "not found");
 }

@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "cue/cue_time.hpp"
 #include "cue/fix_cue.hpp"
 #include "tests/cue_samples.hpp"
 #include "tests/test_support.hpp"
@@ -74,12 +75,14 @@ TEST(FixCue, RebasesTwoFilesIntoOneRange) {
     EXPECT_EQ(f.sheet, twoTrackFixed);
 }
 
-TEST(FixCue, CrLfSheetIsWrittenWithLf) {
-    std::string crlf;
-    for (char c : std::string(twoTrackSheet)) crlf += c == '\n' ? "\r\n" : std::string(1, c);
-    Fixed f = fixSheet("REM a\rb\r\n" + crlf, twoFiles, false);
+TEST(FixCue, LineEndsFollowTheFirstLine) {
+    // A lone CR is data; every line of the new sheet ends as the first one
+    // does, whatever the others did.
+    Fixed f = fixSheet("REM a\rb\r\n" + std::string(twoTrackSheet), twoFiles, false);
     EXPECT_EQ(f.result, 0);
-    EXPECT_EQ(f.sheet, "REM a\rb\n"s + twoTrackFixed); // a lone CR is data
+    EXPECT_EQ(f.sheet, "REM a\rb\r\n"s + withCrLf(twoTrackFixed));
+    f = fixSheet("REM a\rb\n" + withCrLf(twoTrackSheet), twoFiles, false);
+    EXPECT_EQ(f.sheet, "REM a\rb\n"s + twoTrackFixed);
 }
 
 // One file holding two tracks, rewritten only when forced. The second track
@@ -170,7 +173,7 @@ TEST(FixCue, EveryRewritingFailureLeavesTheSheetUnchanged) {
          conversion + "(7)\n"},
         {head + "FILE \"short.wav\" WAVE\n", "Fixing failed, error with audio files.\n"},
         {head + "FILE \"gone.wav\" WAVE\n",
-         "'gone.mp+': file open failed\nFixing failed, error with audio files.\n"},
+         "'gone.wav': audio file not found\nFixing failed, error with audio files.\n"},
     };
     const Audio audio = {{"01.wav", wavOfCdFrames(9000)}, {"short.wav", wavHeader(587 * 4)}};
     for (const auto& c : cases) {
@@ -202,7 +205,7 @@ TEST(FixCue, TwelveTrackRipWithPregaps) {
         {"Ninth", 4355, "00:00:01"},     {"Tenth", 21344, "00:02:00"},
         {"Eleventh", 23640, "00:01:35"}, {"Closing", 36077, "00:04:20"},
     };
-    std::string sheet = "REM GENRE Rock\r\nREM DATE 1994\r\nREM DISCID 9A0B7C0C\r\n"
+    std::string sheet = "REM GENRE Rock\r\nREM DATE 1994\r\nREM DISCID AC0D2D0C\r\n"
                         "REM COMMENT \"ExactAudioCopy v1.6\"\r\n"
                         "PERFORMER \"The Band\"\r\nTITLE \"The Album\"\r\n";
     Audio audio;
@@ -234,7 +237,7 @@ TEST(FixCue, TwelveTrackRipWithPregaps) {
         "    INDEX 00 42:55:21\n    INDEX 01 42:56:56\n",
         "    INDEX 00 48:07:51\n    INDEX 01 48:11:71\n",
     };
-    std::string expected = "REM GENRE Rock\nREM DATE 1994\nREM DISCID 9A0B7C0C\n"
+    std::string expected = "REM GENRE Rock\nREM DATE 1994\nREM DISCID AC0D2D0C\n"
                            "REM COMMENT \"ExactAudioCopy v1.6\"\n"
                            "PERFORMER \"The Band\"\nTITLE \"The Album\"\n"
                            "FILE \"Range.wav\" WAVE\n";
@@ -245,8 +248,12 @@ TEST(FixCue, TwelveTrackRipWithPregaps) {
         if (i == 6) expected += "    FLAGS DCP\n    ISRC GBAAA9400007\n";
         expected += expectedIndexes[i];
     }
+    // Its disc ID: the tracks start at their INDEX 01 plus track 1's PREGAP of
+    // 32 and 150, in seconds 2, 252, 478, 780, 960, 1350, 1590, 1803, 2236,
+    // 2294, 2579, 2894 (digit sums 172 = 0xAC); the lead-out at 252973 + 32 +
+    // 150 frames, 3375 s, is 3373 s = 0x0D2D after the first track; 12 tracks.
     Fixed f = fixSheet(sheet, audio, false);
     EXPECT_EQ(f.result, 0);
-    EXPECT_EQ(f.output, "Fixing cue 'a.cue'...\ndone.\n");
-    EXPECT_EQ(f.sheet, expected);
+    EXPECT_EQ(f.output, "Fixing cue 'a.cue'...\nDisc ID ac0d2d0c matches the sheet.\ndone.\n");
+    EXPECT_EQ(f.sheet, withCrLf(expected)); // the sheet keeps its CR LF line ends
 }

@@ -98,12 +98,6 @@ std::string standardDiff(const std::string& before, const std::string& after) {
     return readFile(work.file("change.diff"));
 }
 
-std::string crLf(const std::string& text) {
-    std::string out;
-    for (char c : text) out += c == '\n' ? "\r\n"s : std::string(1, c);
-    return out;
-}
-
 } // namespace
 
 TEST(DryRun, ShowsTheWorkedExampleAsAUnifiedDiff) {
@@ -131,7 +125,7 @@ TEST(DryRun, PatchingWithItsDiffGivesTheRealRunsSheet) {
     for (int i = 0; i < 8; ++i) rems += "REM " + std::to_string(i) + "\n";
     const std::string longText(5000, 'c');
     const std::vector<std::pair<std::string, std::string>> cases = {
-        {"CR LF line ends", crLf(sheet)},
+        {"CR LF line ends", withCrLf(sheet)},
         {"no final line end", sheet.substr(0, sheet.size() - 1)},
         {"an unchanged last line without line end", sheet + "REM end"},
         {"PREGAP lines and hunks apart",

@@ -102,9 +102,9 @@ TEST(TaglibFormats, AlbumOfFlacTracksIsFixedThroughTheTool) {
     writeFile(dir.file("a.cue"), sheet);
     writeFile(dir.file("01.flac"), fixture("picture.flac"));
 
-    // A missing track is still reported under its MPC name.
+    // A missing track is reported under the name the sheet gives it.
     RunResult run = runVorlin({"a.cue"}, dir.path());
-    EXPECT_EQ(run.output, "Fixing cue 'a.cue'...\n'02.mp+': file open failed\n"
+    EXPECT_EQ(run.output, "Fixing cue 'a.cue'...\n'02.flac': audio file not found\n"
                           "Fixing failed, error with audio files.\n");
     EXPECT_EQ(run.exitStatus, 1);
     EXPECT_EQ(readFile(dir.file("a.cue")), sheet);

@@ -299,8 +299,7 @@ Collection makeCollection(const std::string& root, int count) {
         c.expectedOutput += "Fixing cue '" + album + "/x.cue'...\n";
         if (i % 10 == 9) {
             ++failures;
-            c.expectedOutput += "'" + album +
-                                "/02.mp+': file open failed\n"
+            c.expectedOutput += "'02.wav': audio file not found\n"
                                 "Fixing failed, error with audio files.\n";
         } else {
             c.expectedOutput += "done.\n";

@@ -186,4 +186,10 @@ std::string wavOfCdFrames(std::int64_t frames) {
     return wavHeader(static_cast<std::uint32_t>(frames * 588 * 4));
 }
 
+std::string withCrLf(std::string_view text) {
+    std::string crlf;
+    for (char c : text) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+    return crlf;
+}
+
 } // namespace vorlin::test

@@ -74,6 +74,9 @@ std::string wavHeader(std::uint32_t dataSize, std::uint16_t channels = 2,
 // 16-bit stereo audio at 44100 Hz (588 sample frames each).
 std::string wavOfCdFrames(std::int64_t frames);
 
+// `text` with every LF written as CR LF.
+std::string withCrLf(std::string_view text);
+
 std::string le16(std::uint16_t v);
 std::string le32(std::uint32_t v);
 

@@ -1,0 +1,67 @@
+// The two layouts a rewritten sheet can take. Both are written from the same
+// walk (cue/cue_walk.hpp) into a LineList.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "cue/cue_walk.hpp"
+#include "cue/line_list.hpp"
+
+namespace vorlin {
+
+// One FILE "Range.wav" WAVE line for all the audio files played back to
+// back; every INDEX time a position in that range, and a pregap that starts
+// before the range a PREGAP line.
+class RangeWriter : public WalkSink {
+  public:
+    explicit RangeWriter(LineList& list) : list_(list) {}
+    const char* line(std::string_view text, std::uint64_t origin) override;
+    const char* audioFile(std::string_view text, std::uint64_t origin, const AudioFile& file,
+                          CdFrames start, CdFrames length) override;
+    const char* index(std::string_view head, CdFrames position, std::uint64_t origin) override;
+    const char* pregap(std::string_view head, CdFrames start, std::uint64_t origin) override;
+
+  private:
+    LineList& list_;
+    bool sawFile_ = false;
+};
+
+// A FILE line for every audio file, naming the file that was measured, with
+// each pregap in the previous file: a FILE line whose first INDEX lies before
+// the file's start waits until an INDEX reaches it, so that INDEX times count
+// from the start of the last FILE line written. Call finish() after the walk.
+class PerFileWriter : public WalkSink {
+  public:
+    explicit PerFileWriter(LineList& list) : list_(list) {}
+    const char* line(std::string_view text, std::uint64_t origin) override;
+    const char* audioFile(std::string_view text, std::uint64_t origin, const AudioFile& file,
+                          CdFrames start, CdFrames length) override;
+    const char* index(std::string_view head, CdFrames position, std::uint64_t origin) override;
+    const char* pregap(std::string_view head, CdFrames start, std::uint64_t origin) override;
+    // Writes the FILE lines still waiting; nullptr or the failure message.
+    const char* finish();
+
+  private:
+    struct Held {
+        bool isFile;
+        std::string text;
+        CdFrames start; // of a FILE line's file
+        std::uint64_t origin;
+    };
+    // Places the held lines before an INDEX at `position`.
+    const char* reachIndex(CdFrames position, std::uint64_t origin);
+    const char* writeFile(const Held& file, std::uint64_t origin);
+    const char* writeWaiting(CdFrames upTo, std::uint64_t origin);
+    const char* append(std::string_view text, std::uint64_t origin);
+
+    LineList& list_;
+    bool sawFile_ = false;
+    CdFrames lastStart_ = 0; // the start of the last FILE line written
+    std::uint64_t lastOrigin_ = 0;
+    std::vector<Held> held_;    // a FILE line not yet placed and the lines after it
+    std::vector<Held> waiting_; // FILE lines whose INDEX lines came before their start
+};
+
+} // namespace vorlin
