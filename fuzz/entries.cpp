@@ -21,6 +21,7 @@
 #include "audio/sv8_reader.hpp"
 #include "audio/wav.hpp"
 #include "cue/fix_cue.hpp"
+#include "cue/text_encoding.hpp"
 #include "mpc/frame_chain.hpp"
 #include "mpc/frame_scanner.hpp"
 
@@ -112,6 +113,10 @@ struct Scratch {
             ::chmod(path.c_str(), 0444);
         }
         ::mkdir((album + "/dir.wav").c_str(), 0755);
+        ::mkdir((album + "/CD1").c_str(), 0755);
+        const std::string upper = wavHeader(4500 * 588);
+        audio.emplace_back("CD1/05.WAV", upper); // found with case ignored, in a subfolder
+        writeWhole(album + "/CD1/05.WAV", upper.data(), upper.size());
         ::mkfifo((album + "/pipe.wav").c_str(), 0644);
         ::symlink("01.wav", (album + "/link.wav").c_str());
         ::symlink("missing.wav", (album + "/dangling.wav").c_str());
@@ -121,6 +126,7 @@ struct Scratch {
     }
 
     ~Scratch() {
+        ::unlink((album + "/CD1/05.WAV").c_str());
         for (const std::string& name : listDir(album)) {
             std::string path = album + "/" + name;
             if (::unlink(path.c_str()) != 0) ::rmdir(path.c_str());
@@ -242,13 +248,26 @@ bool applyDiff(std::string_view diff, std::string_view old, std::string& out) {
     return true;
 }
 
+// The text a UTF-16 sheet holds, or the bytes of any other.
+std::optional<std::string> sheetText(const std::string& bytes, bool utf16) {
+    if (!utf16) return bytes;
+    if (bytes.size() < 2) return std::nullopt;
+    return utf16ToUtf8(std::string_view(bytes).substr(2), bytes[0] == '\xFE');
+}
+
 } // namespace
 
+// The first byte chooses how the rest is run: bit 0 --force, bit 1
+// --per-file, bit 2 behind a UTF-16 mark (bit 3: big-endian).
 const char* runCueSheet(const std::uint8_t* data, std::size_t size) {
     Scratch& s = scratch();
-    const bool force = size > 0 && (data[0] & 1);
-    const std::string sheet =
-        size > 0 ? std::string(reinterpret_cast<const char*>(data) + 1, size - 1) : std::string();
+    const std::uint8_t how = size > 0 ? data[0] : 0;
+    FixOptions options;
+    options.force = how & 1;
+    options.perFile = how & 2;
+    const bool utf16 = how & 4;
+    std::string sheet = utf16 ? (how & 8 ? "\xFE\xFF" : "\xFF\xFE") : "";
+    if (size > 0) sheet.append(reinterpret_cast<const char*>(data) + 1, size - 1);
     if (!writeWhole(s.sheet, sheet.data(), sheet.size())) return "could not write the sheet";
     ::chmod(s.sheet.c_str(), 0644);
 
@@ -259,7 +278,9 @@ const char* runCueSheet(const std::uint8_t* data, std::size_t size) {
     const int dryFd = ::open(dryOutput.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     if (savedStdout < 0 || dryFd < 0 || ::dup2(dryFd, STDOUT_FILENO) < 0) std::abort();
     ::close(dryFd);
-    const int dryResult = fixCue(s.sheet, force, true);
+    FixOptions dryRun = options;
+    dryRun.dryRun = true;
+    const int dryResult = fixCue(s.sheet, dryRun);
     std::fflush(stdout);
     if (::dup2(savedStdout, STDOUT_FILENO) < 0) std::abort();
     ::close(savedStdout);
@@ -268,7 +289,7 @@ const char* runCueSheet(const std::uint8_t* data, std::size_t size) {
     if (listDir(s.album) != s.expected || !readWhole(s.sheet, now) || now != sheet)
         return "a dry run changed the folder";
 
-    const int result = fixCue(s.sheet, force);
+    const int result = fixCue(s.sheet, options);
     std::fflush(stdout);
 
     if (result < -1 || result > 1) return "a result other than 0, 1 or -1";
@@ -282,12 +303,16 @@ const char* runCueSheet(const std::uint8_t* data, std::size_t size) {
     if (result == 0 && !dry.ends_with(last) && now != sheet)
         return "a dry run did not show the change";
     if (result == 0 && dry.ends_with(last)) {
+        // The diff of a UTF-16 sheet is of its text.
+        const std::optional<std::string> oldText = sheetText(sheet, utf16);
+        const std::optional<std::string> newText = sheetText(now, utf16);
+        if (!oldText || !newText) return "a UTF-16 sheet that does not decode was fixed";
         std::string_view diff(dry);
         diff.remove_suffix(last.size());
         const std::size_t begin = diff.find("--- " + s.sheet + "\n");
         diff.remove_prefix(begin == std::string_view::npos ? diff.size() : begin);
         std::string patched;
-        if (!applyDiff(diff, sheet, patched) || patched != now)
+        if (!applyDiff(diff, *oldText, patched) || patched != *newText)
             return "the dry run's diff does not give the fixed sheet";
     }
     for (const auto& [name, bytes] : s.audio)

@@ -44,6 +44,7 @@ TEST(ClassifyCue, VerdictsAndTheirOrder) {
              "    INDEX 00\t00:00:00\n    INDEX 01 00:00:10\n",
          0, noGaps},
         {"FILE \"a.wav\" WAVE\r\n" + track + gap + "FILE \"b.wav\" WAVE\r\n" + track + gap, 1, ""},
+        {"FILE \"a.flac\" FLAC\n" + track + gap + "FILE \"b.aiff\" AIFF\n" + track + gap, 1, ""},
         {"FILE \"a.wav\" WAVE\n" + track + "    INDEX 01 00:00:00\nFILE \"b.wav\" WAVE\n" + track +
              gap,
          1, ""},
@@ -132,4 +133,53 @@ TEST(ResolveAudioPath, LooksInTheSheetsDirectory) {
     writeFile("sub/01.wav", "");
     EXPECT_EQ(resolve("FILE \"x\\01.mpc\" WAVE\n", "sub/"), "sub/01.wav");
     EXPECT_EQ(resolve("FILE \"02.wav\" WAVE\n", "sub/"), "not found");
+}
+
+// Names as Windows wrote them: other letter cases, code pages, subfolders.
+// Each step is tried only when the ones before it found nothing.
+TEST(ResolveAudioPath, FindsFilesByCaseThenCodePageThenFolder) {
+    const std::string privet1251 = "\xCF\xF0\xE8\xE2\xE5\xF2"; // "Привет" in CP1251
+    const std::string privet = "\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82"; // in UTF-8
+    struct Case {
+        std::vector<std::string> present;
+        std::string name;
+        std::string found; // relative to the sheet's folder; "" for none
+    };
+    const std::vector<Case> cases = {
+        {{"01.WAV"}, "01.wav", "01.WAV"},
+        {{"01.wAV", "01.Wav"}, "01.wav", "01.Wav"},   // matching entries in byte order
+        {{"01.WAV", "01.mpc"}, "01.wav", "01.mpc"},   // every exact name before any case
+        {{"01.FLAC", "01.Mpc"}, "01.flac", "01.Mpc"}, // candidates in their order
+        {{privet + ".wav"}, privet1251 + ".wav", privet + ".wav"},
+        {{privet + ".WAV"}, privet1251 + ".flac", privet + ".WAV"},
+        {{"\xE8\xA1\xA8.wav"}, "\x95\x5C.wav", "\xE8\xA1\xA8.wav"}, // CP932: 0x5C is not a '\'
+        // CP1252 is tried before CP1251, and the name's own bytes before both.
+        {{"Choub\xC3\xA8ne.wav", "Choub\xD0\xB8ne.wav"}, "Choub\xE8ne.wav", "Choub\xC3\xA8ne.wav"},
+        {{"choub\xE8ne.WAV", "Choub\xC3\xA8ne.wav"}, "Choub\xE8ne.wav", "choub\xE8ne.WAV"},
+        {{"CD1/01.wav"}, "CD1\\01.wav", "CD1/01.wav"},
+        {{"CD1/01.wav", "01.wav"}, "CD1\\01.wav", "01.wav"}, // the sheet's own folder first
+        {{"CD1/01.Wav"}, "C:CD1\\01.flac", "CD1/01.Wav"},
+        {{"CD1/" + privet + ".wav"},
+         "cd\\..\\CD1\\" + privet1251 + ".wav",
+         "cd/../CD1/" + privet + ".wav"},
+        {{"Music/01.wav"}, "C:\\Music\\01.wav", ""}, // not below the sheet's folder
+        {{"Music/01.wav"}, "/Music/01.wav", ""},
+        {{"01.wav.txt", "01.og"}, "01.wav", ""},
+    };
+    for (const auto& c : cases) {
+        TempDir dir;
+        for (const auto& name : c.present) {
+            if (std::size_t slash = name.rfind('/'); slash != std::string::npos)
+                ::mkdir(dir.file(name.substr(0, slash)).c_str(), 0755);
+            writeFile(dir.file(name), "");
+        }
+        ::mkdir(dir.file("cd").c_str(), 0755);
+        FolderListings listings;
+        AudioFile found;
+        const bool hit = findAudioFile(found, c.name, dir.path() + "/", listings);
+        EXPECT_EQ(hit ? found.name : "", c.found) << c.name;
+        if (hit) {
+            EXPECT_EQ(found.path, dir.file(c.found));
+        }
+    }
 }

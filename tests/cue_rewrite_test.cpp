@@ -17,24 +17,8 @@ using namespace vorlin::test;
 
 namespace {
 
-struct Fixed {
-    int result = 99;
-    std::string output;
-    std::string sheet; // a.cue after the run
-};
-
-using Audio = std::vector<std::pair<std::string, std::string>>; // file name, bytes
-
-// Writes `sheet` as a.cue next to `audio` in a fresh directory and fixes it there.
 Fixed fixSheet(const std::string& sheet, const Audio& audio, bool force = true) {
-    TempDir dir;
-    ScopedCwd cwd(dir.path());
-    for (const auto& [name, bytes] : audio) writeFile(name, bytes);
-    writeFile("a.cue", sheet);
-    Fixed f;
-    f.output = captureStdout([&] { f.result = fixCue("a.cue", force); });
-    f.sheet = readFile("a.cue");
-    return f;
+    return vorlin::test::fixSheet(sheet, audio, FixOptions{force, false, false});
 }
 
 const Audio twoFiles = {{"01.wav", wavOfCdFrames(twoTrackFirstLength)},

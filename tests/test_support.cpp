@@ -186,6 +186,21 @@ std::string wavOfCdFrames(std::int64_t frames) {
     return wavHeader(static_cast<std::uint32_t>(frames * 588 * 4));
 }
 
+Fixed fixSheet(const std::string& sheet, const Audio& audio, const FixOptions& options) {
+    TempDir dir;
+    ScopedCwd cwd(dir.path());
+    for (const auto& [name, bytes] : audio) {
+        if (std::size_t slash = name.rfind('/'); slash != std::string::npos)
+            ::mkdir(name.substr(0, slash).c_str(), 0755);
+        writeFile(name, bytes);
+    }
+    writeFile("a.cue", sheet);
+    Fixed f;
+    f.output = captureStdout([&] { f.result = fixCue("a.cue", options); });
+    f.sheet = readFile("a.cue");
+    return f;
+}
+
 std::string withCrLf(std::string_view text) {
     std::string crlf;
     for (char c : text) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);

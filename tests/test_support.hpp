@@ -6,7 +6,10 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
+
+#include "cue/fix_cue.hpp"
 
 namespace vorlin::test {
 
@@ -73,6 +76,18 @@ std::string wavHeader(std::uint32_t dataSize, std::uint16_t channels = 2,
 // A WAV header whose data size stands for exactly `frames` CD frames of
 // 16-bit stereo audio at 44100 Hz (588 sample frames each).
 std::string wavOfCdFrames(std::int64_t frames);
+
+struct Fixed {
+    int result = 99;
+    std::string output;
+    std::string sheet; // a.cue after the run
+};
+
+using Audio = std::vector<std::pair<std::string, std::string>>; // file name, bytes
+
+// Writes `sheet` as a.cue next to `audio` (names may hold a folder) in a fresh
+// directory and runs fixCue on it there.
+Fixed fixSheet(const std::string& sheet, const Audio& audio, const FixOptions& options);
 
 // `text` with every LF written as CR LF.
 std::string withCrLf(std::string_view text);

@@ -1,0 +1,163 @@
+// Sheets as Windows rippers and editors write them: byte-order marks, UTF-16,
+// CR LF line ends, and files holding several tracks, forced or not.
+#include <gtest/gtest.h>
+
+#include <iconv.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/cue_samples.hpp"
+#include "tests/test_support.hpp"
+
+using namespace std::string_literals;
+using namespace vorlin;
+using namespace vorlin::test;
+
+namespace {
+
+const Audio twoFiles = {{"01.wav", wavOfCdFrames(twoTrackFirstLength)},
+                        {"02.wav", wavOfCdFrames(20000)}};
+const FixOptions asNeeded{}, forced{true, false, false};
+
+// `utf8` converted by the C library's iconv to `encoding` (no mark added).
+std::string iconvTo(const char* encoding, const std::string& utf8) {
+    iconv_t cd = ::iconv_open(encoding, "UTF-8");
+    std::string in = utf8, out(4 * utf8.size() + 8, '\0');
+    char* inPtr = in.data();
+    char* outPtr = out.data();
+    std::size_t inLeft = in.size(), outLeft = out.size();
+    EXPECT_NE(::iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft), static_cast<std::size_t>(-1));
+    ::iconv_close(cd);
+    out.resize(out.size() - outLeft);
+    return out;
+}
+
+} // namespace
+
+TEST(SheetForms, Utf8MarkIsNotPartOfTheFirstLineAndIsWrittenBack) {
+    const std::string mark = "\xEF\xBB\xBF";
+    // Tracks start at 3 s and 183 s (INDEX 01 plus track 1's PREGAP of 75 plus
+    // 150): digit sums 3 + 12 = 0x0F; the lead-out at 33500 + 75 + 150 frames,
+    // 449 s, is 446 s = 0x01BE after the first track; 2 tracks.
+    const std::string discId = "REM DISCID 0F01BE02\n";
+    struct Case {
+        std::string sheet, output, fixed;
+    };
+    const std::vector<Case> cases = {
+        {mark + twoTrackSheet, "done.\n", mark + twoTrackFixed},
+        {mark + discId + twoTrackSheet, "Disc ID 0f01be02 matches the sheet.\ndone.\n",
+         mark + discId + twoTrackFixed},
+        {mark + withCrLf(twoTrackSheet), "done.\n", mark + withCrLf(twoTrackFixed)},
+    };
+    for (const auto& c : cases) {
+        Fixed f = fixSheet(c.sheet, twoFiles, asNeeded);
+        EXPECT_EQ(f.output, "Fixing cue 'a.cue'...\n" + c.output) << c.sheet;
+        EXPECT_EQ(f.result, 0);
+        EXPECT_EQ(f.sheet, c.fixed);
+    }
+}
+
+TEST(SheetForms, Utf16SheetsAreReadAsTextAndWrittenBackInTheirForm) {
+    const std::string title =
+        "TITLE \"Wond\xE2\x80\x99ring \xF0\x9F\x8E\xB5\"\r\n"; // U+2019, U+1F3B5
+    const std::string text = title + withCrLf(twoTrackSheet);
+    const std::string fixed = title + withCrLf(twoTrackFixed);
+    struct Case {
+        const char* encoding;
+        std::string mark;
+    };
+    for (const Case& c : {Case{"UTF-16LE", "\xFF\xFE"}, Case{"UTF-16BE", "\xFE\xFF"}}) {
+        Fixed f = fixSheet(c.mark + iconvTo(c.encoding, text), twoFiles, asNeeded);
+        EXPECT_EQ(f.output, "Fixing cue 'a.cue'...\ndone.\n") << c.encoding;
+        EXPECT_EQ(f.sheet, c.mark + iconvTo(c.encoding, fixed)) << c.encoding;
+        // A dry run shows the change in the decoded text.
+        f = fixSheet(c.mark + iconvTo(c.encoding, text), twoFiles, {false, true, false});
+        EXPECT_NE(f.output.find("-FILE \"01.wav\" WAVE\r\n+FILE \"Range.wav\" WAVE\r\n"),
+                  std::string::npos)
+            << f.output;
+    }
+}
+
+TEST(SheetForms, Utf16ThatDoesNotDecodeIsNotACueSheet) {
+    const std::string le = "\xFF\xFE" + iconvTo("UTF-16LE", twoTrackSheet);
+    const std::vector<std::string> sheets = {
+        le + "x",                 // an odd number of bytes
+        le + "\x3D\xD8",          // a high surrogate at the end
+        le + "\x3D\xD8" + "A\0"s, // a high surrogate before an ordinary unit
+        le + "\x00\xDC"s,         // a low surrogate alone
+        "\xFE\xFF\xDC\x00" + iconvTo("UTF-16BE", twoTrackSheet),
+    };
+    for (const std::string& sheet : sheets) {
+        for (const FixOptions& options : {asNeeded, forced}) {
+            Fixed f = fixSheet(sheet, twoFiles, options);
+            EXPECT_EQ(f.output, "File 'a.cue' is not a valid cue sheet.\n");
+            EXPECT_EQ(f.result, -1);
+            EXPECT_EQ(f.sheet, sheet);
+        }
+    }
+}
+
+// Only an INDEX 00 that opens its file is a pregap to move to the previous
+// file; a later one is an ordinary INDEX line of the file.
+TEST(SheetForms, OnlyThePregapThatOpensAFileShiftsItsTimes) {
+    const std::string track1 = "FILE \"01.wav\" WAVE\n  TRACK 01 AUDIO\n";
+    const std::string image = "  TRACK 02 AUDIO\n    INDEX 00 01:00:00\n    INDEX 01 01:02:00\n"
+                              "  TRACK 03 AUDIO\n    INDEX 01 02:00:00\n";
+    struct Case {
+        const char* what;
+        FixOptions options;
+        std::string sheet, fixed;
+    };
+    const std::vector<Case> cases = {
+        {"an image sheet, forced, keeps its times", forced,
+         track1 + "    INDEX 01 00:00:00\n" + image,
+         "FILE \"Range.wav\" WAVE\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n" + image},
+        {"an image sheet that opens with a pregap gets a PREGAP line, and the file is shifted "
+         "by it",
+         forced, track1 + "    INDEX 00 00:00:00\n    INDEX 01 00:00:33\n" + image,
+         "FILE \"Range.wav\" WAVE\n  TRACK 01 AUDIO\n    PREGAP 00:00:33\n    INDEX 01 00:00:00\n"
+         "  TRACK 02 AUDIO\n    INDEX 00 00:59:42\n    INDEX 01 01:01:42\n"
+         "  TRACK 03 AUDIO\n    INDEX 01 01:59:42\n"},
+        {"a gaps-appended sheet, forced, becomes a range sheet", forced,
+         track1 + "    INDEX 01 00:00:00\n  TRACK 02 AUDIO\n    INDEX 00 02:58:00\n"
+                  "FILE \"02.wav\" WAVE\n    INDEX 01 00:00:00\n"
+                  "  TRACK 03 AUDIO\n    INDEX 00 01:00:00\n    INDEX 01 01:02:00\n",
+         "FILE \"Range.wav\" WAVE\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n"
+         "  TRACK 02 AUDIO\n    INDEX 00 02:58:00\n    INDEX 01 03:00:00\n"
+         "  TRACK 03 AUDIO\n    INDEX 00 04:00:00\n    INDEX 01 04:02:00\n"},
+        {"a gaps-appended sheet whose first file opens with a pregap", forced,
+         track1 + "    INDEX 00 00:00:00\n    INDEX 01 00:00:32\n"
+                  "  TRACK 02 AUDIO\n    INDEX 00 02:58:00\n"
+                  "FILE \"02.wav\" WAVE\n    INDEX 01 00:00:00\n",
+         "FILE \"Range.wav\" WAVE\n  TRACK 01 AUDIO\n    PREGAP 00:00:32\n    INDEX 01 00:00:00\n"
+         "  TRACK 02 AUDIO\n    INDEX 00 02:57:43\n    INDEX 01 03:00:00\n"},
+        {"per-track files, the first holding two tracks", asNeeded,
+         track1 + "    INDEX 01 00:00:00\n" +
+             "  TRACK 02 AUDIO\n    INDEX 00 01:00:00\n    INDEX 01 01:02:00\n"
+             "FILE \"02.wav\" WAVE\n  TRACK 03 AUDIO\n    INDEX 00 00:00:00\n    INDEX 01 "
+             "00:02:00\n"
+             "  TRACK 04 AUDIO\n    INDEX 00 01:00:00\n    INDEX 01 01:01:00\n",
+         "FILE \"Range.wav\" WAVE\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n"
+         "  TRACK 02 AUDIO\n    INDEX 00 01:00:00\n    INDEX 01 01:02:00\n"
+         "  TRACK 03 AUDIO\n    INDEX 00 02:58:00\n    INDEX 01 03:00:00\n"
+         "  TRACK 04 AUDIO\n    INDEX 00 03:58:00\n    INDEX 01 03:59:00\n"},
+    };
+    for (const auto& c : cases) {
+        Fixed f = fixSheet(c.sheet, twoFiles, c.options);
+        EXPECT_EQ(f.output, "Fixing cue 'a.cue'...\ndone.\n") << c.what;
+        EXPECT_EQ(f.sheet, c.fixed) << c.what;
+    }
+    // A later INDEX 00 fails as any INDEX line does.
+    const std::string opens = track1 + "    INDEX 00 00:00:00\n    INDEX 01 00:02:00\n";
+    const std::vector<std::pair<std::string, std::string>> failures = {
+        {opens + "  TRACK 02 AUDIO\n    INDEX 00 xx:00:00\n", "(6)"},
+        {opens + "  TRACK 02 AUDIO\n    INDEX 00 00:01:00\n    INDEX 01 00:03:00\n", "(7)"},
+    };
+    for (const auto& [sheet, label] : failures) {
+        Fixed f = fixSheet(sheet, twoFiles, forced);
+        EXPECT_EQ(f.output, "Fixing cue 'a.cue'...\nFixing failed, error with INDEX conversion " +
+                                label + "\n");
+        EXPECT_EQ(f.result, 1);
+    }
+}
