@@ -46,14 +46,16 @@ void writeAlbum(const TempDir& dir, const std::string& sheet) {
     writeFile(dir.file("a.cue"), sheet);
 }
 
-// Runs `vorlin a.cue -n` on `sheet`, checks that nothing changed, and returns
-// the printed diff.
-std::string dryRunDiff(const std::string& sheet) {
+// Runs `vorlin a.cue -n` (and `layout`, if given) on `sheet`, checks that
+// nothing changed, and returns the printed diff.
+std::string dryRunDiff(const std::string& sheet, const std::string& layout = "") {
     TempDir album;
     writeAlbum(album, sheet);
     ::usleep(20000); // a change made now would show in the (coarse) file times
     const std::vector<std::string> before = snapshot(album.path());
-    RunResult r = runVorlin({"a.cue", "-n"}, album.path());
+    std::vector<std::string> args = {"a.cue", "-n"};
+    if (!layout.empty()) args.push_back(layout);
+    RunResult r = runVorlin(args, album.path());
     EXPECT_EQ(snapshot(album.path()), before);
     EXPECT_EQ(r.exitStatus, 0);
     const std::string head = "Fixing cue 'a.cue'...\n", tail = "not written (dry run).\n";
@@ -65,10 +67,12 @@ std::string dryRunDiff(const std::string& sheet) {
 }
 
 // The sheet a real run writes from `sheet`.
-std::string realRun(const std::string& sheet) {
+std::string realRun(const std::string& sheet, const std::string& layout = "") {
     TempDir album;
     writeAlbum(album, sheet);
-    EXPECT_EQ(runVorlin({"a.cue"}, album.path()).output, "Fixing cue 'a.cue'...\ndone.\n");
+    std::vector<std::string> args = {"a.cue"};
+    if (!layout.empty()) args.push_back(layout);
+    EXPECT_EQ(runVorlin(args, album.path()).output, "Fixing cue 'a.cue'...\ndone.\n");
     return readFile(album.file("a.cue"));
 }
 
@@ -146,10 +150,12 @@ TEST(DryRun, PatchingWithItsDiffGivesTheRealRunsSheet) {
              longText},
     };
     for (const auto& [what, bytes] : cases) {
-        SCOPED_TRACE(what);
-        const std::string diff = dryRunDiff(bytes), fixed = realRun(bytes);
-        EXPECT_EQ(patched(bytes, diff), fixed);
-        // Line for line what the standard tool writes, hunk headers included.
-        EXPECT_EQ(diff, standardDiff(bytes, fixed));
+        for (const std::string layout : {"", "--per-file"}) {
+            SCOPED_TRACE(what + " " + layout);
+            const std::string diff = dryRunDiff(bytes, layout), fixed = realRun(bytes, layout);
+            EXPECT_EQ(patched(bytes, diff), fixed);
+            // Line for line what the standard tool writes, hunk headers included.
+            EXPECT_EQ(diff, standardDiff(bytes, fixed));
+        }
     }
 }
