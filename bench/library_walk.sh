@@ -4,7 +4,8 @@
 # `find -name '*.cue' -exec vorlin -n {} +`, alternating, ROUNDS times each
 # after one warm-up run of both. Prints the median wall time and the peak
 # memory of each (GNU time's maximum resident set size; for find, that of the
-# largest of find and the vorlin processes it starts). Every sheet names two
+# largest of find and the vorlin processes it starts). Then, once, `find -exec
+# vorlin -n {} \;`, a process per sheet. Every sheet names two
 # WAV files of its own folder and has INDEX 00 lines, so every one needs
 # fixing and is shown as a diff. Run from the repository:
 #
@@ -48,7 +49,8 @@ PY
 cd "$work"
 walk=("$tool" -r -n Music)
 per_find=(find Music -name '*.cue' -exec "$tool" -n {} +)
-# Runs one of the two; appends "milliseconds kilobytes" to its file.
+per_sheet=(find Music -name '*.cue' -exec "$tool" -n {} \;)
+# Runs one of the commands above; appends "milliseconds kilobytes" to its file.
 measure() {
     local -n command=$1
     local start end
@@ -63,13 +65,16 @@ for ((round = 0; round < rounds; round++)); do
     measure per_find
 done
 
+measure per_sheet
+
 echo "$sheets sheets in $folders folders, $rounds rounds; vorlin's last line: $(cat "$work/walk.err")"
-for command in walk per_find; do
+for command in walk per_find per_sheet; do
     shown=$(grep -c '^not written (dry run)\.$' "$work/$command.out" || true)
     sort -n "$work/$command.times" | awk -v c="$command" -v shown="$shown" '
         { ms[NR] = $1; if ($2 > kb) kb = $2 }
         END {
-            label = c == "walk" ? "vorlin -r -n Music" : "find ... -exec vorlin -n {} +"
+            label = c == "walk" ? "vorlin -r -n Music" : c == "per_find" ? \
+                    "find ... -exec vorlin -n {} +" : "find ... -exec vorlin -n {} \\;"
             printf "%-32s median %8.0f ms (%.0f to %.0f), peak memory %6.1f MB, %d sheets shown\n",
                    label, ms[int((NR + 1) / 2)], ms[1], ms[NR], kb / 1024, shown
         }'
