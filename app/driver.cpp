@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -34,14 +35,41 @@ bool wildcardMatch(std::string_view pattern, std::string_view name) {
     return p == pattern.size();
 }
 
-PatternMatches expandPattern(const std::string& pattern) {
+namespace {
+
+bool hasWildcards(std::string_view name) {
+    return name.find_first_of("*?") != std::string_view::npos;
+}
+
+// "Music" and "a.cue" give "Music/a.cue"; "Music/" does not double the slash.
+std::string joinPath(const std::string& folder, std::string_view name) {
+    std::string path = folder;
+    if (!path.ends_with('/')) path += '/';
+    path += name;
+    return path;
+}
+
+// Ends in ".cue" in any letter case.
+bool isSheetName(std::string_view name) {
+    if (name.size() < 4) return false;
+    const std::string_view end = name.substr(name.size() - 4);
+    return end[0] == '.' && (end[1] | 0x20) == 'c' && (end[2] | 0x20) == 'u' &&
+           (end[3] | 0x20) == 'e';
+}
+
+} // namespace
+
+PatternMatches expandPattern(const std::string& pattern, bool folders) {
     std::size_t slash = pattern.rfind('/');
     const std::string directory = slash == std::string::npos ? "" : pattern.substr(0, slash + 1);
     const std::string namePattern = pattern.substr(directory.size());
 
     std::vector<std::string> names;
-    if (namePattern.find_first_of("*?") == std::string::npos) {
+    if (!hasWildcards(namePattern)) {
         struct stat st;
+        // A folder named as such is walked, whatever its name ("." and ".." too).
+        if (folders && ::stat(pattern.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+            return {true, {{pattern, true}}};
         if (!namePattern.empty() && ::lstat(pattern.c_str(), &st) == 0)
             names.push_back(namePattern);
     } else if (DIR* dir = ::opendir(directory.empty() ? "." : directory.c_str())) {
@@ -60,28 +88,120 @@ PatternMatches expandPattern(const std::string& pattern) {
         if (name[0] == '.') continue; // hidden
         std::string path = directory + name;
         struct stat st;
-        // Only regular files (after following links): never a directory, FIFO or device.
-        if (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode))
-            matches.files.push_back(std::move(path));
+        // Only regular files (after following links): never a FIFO or device,
+        // and a directory only when folders are walked.
+        if (::stat(path.c_str(), &st) != 0) continue;
+        if (S_ISREG(st.st_mode) || (folders && S_ISDIR(st.st_mode)))
+            matches.entries.push_back({std::move(path), S_ISDIR(st.st_mode)});
     }
     return matches;
 }
 
-int processPattern(const std::string& pattern, const FixOptions& options, bool* anyNonZero) {
-    PatternMatches matches = expandPattern(pattern);
+void RunTally::addSheet(int result, bool rewritten) {
+    ++sheets;
+    total += result;
+    if (result != 0) {
+        anyNonZero = true;
+        ++failed;
+    } else if (rewritten) {
+        ++fixed;
+    } else {
+        ++unchanged;
+    }
+}
+
+void RunTally::addNothingFound() {
+    // Something named that is not there is a failure: `vorlin a.cue && ...` must not go on.
+    total += 1;
+    anyNonZero = true;
+    ++failed;
+}
+
+int RunTally::exitStatus() const {
+    // The shell sees the status modulo 256; a run with failures must not read as success.
+    if (anyNonZero && total % 256 == 0) return 1;
+    return static_cast<int>(total);
+}
+
+namespace {
+
+void processSheet(const std::string& path, const FixOptions& options, RunTally& tally) {
+    bool rewritten = false;
+    const int result = fixCue(path, options, &rewritten);
+    tally.addSheet(result, rewritten);
+}
+
+// Reads the names of the sheets and subfolders of `folder`, each list sorted
+// byte-wise; false when the folder cannot be read.
+bool listFolder(const std::string& folder, std::vector<std::string>& sheets,
+                std::vector<std::string>& subfolders) {
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir) return false;
+    for (;;) {
+        errno = 0;
+        const dirent* entry = ::readdir(dir);
+        if (!entry) break;
+        const std::string_view name = entry->d_name;
+        if (name[0] == '.') continue; // hidden, "." and ".."
+        unsigned char type = entry->d_type;
+        if (type == DT_UNKNOWN) { // some file systems leave the type to lstat
+            struct stat st;
+            if (::lstat(joinPath(folder, name).c_str(), &st) != 0) continue;
+            type = S_ISDIR(st.st_mode)   ? DT_DIR
+                   : S_ISREG(st.st_mode) ? DT_REG
+                   : S_ISLNK(st.st_mode) ? DT_LNK
+                                         : DT_FIFO; // anything else is skipped alike
+        }
+        if (type == DT_DIR) {
+            subfolders.emplace_back(name); // never a link to one: no loops
+        } else if (isSheetName(name)) {
+            struct stat st;
+            // A link to a sheet is processed, as a pattern naming it would be.
+            if (type == DT_REG ||
+                (type == DT_LNK && ::stat(joinPath(folder, name).c_str(), &st) == 0 &&
+                 S_ISREG(st.st_mode)))
+                sheets.emplace_back(name);
+        }
+    }
+    const bool complete = errno == 0;
+    ::closedir(dir);
+    std::sort(sheets.begin(), sheets.end());
+    std::sort(subfolders.begin(), subfolders.end());
+    return complete;
+}
+
+} // namespace
+
+void walkFolder(const std::string& folder, const FixOptions& options, RunTally& tally) {
+    // Only this folder's names are held while its subfolders are walked, so
+    // memory grows with the depth of the tree, not with its size.
+    std::vector<std::string> subfolders;
+    {
+        std::vector<std::string> sheets;
+        if (!listFolder(folder, sheets, subfolders)) {
+            std::printf("Can't read folder '%s'\n", folder.c_str());
+            tally.addNothingFound();
+            return;
+        }
+        for (const std::string& name : sheets) processSheet(joinPath(folder, name), options, tally);
+    }
+    for (const std::string& name : subfolders) walkFolder(joinPath(folder, name), options, tally);
+}
+
+void processPattern(const std::string& pattern, const FixOptions& options, bool recursive,
+                    RunTally& tally) {
+    PatternMatches matches = expandPattern(pattern, recursive);
     if (!matches.anyEntry) {
-        // A sheet that is not there is a failure: `vorlin a.cue && ...` must not go on.
         std::printf("Can't find file '%s'\n", pattern.c_str());
-        if (anyNonZero) *anyNonZero = true;
-        return 1;
+        tally.addNothingFound();
+        return;
     }
-    int sum = 0;
-    for (const std::string& path : matches.files) {
-        int result = fixCue(path, options);
-        sum += result;
-        if (result != 0 && anyNonZero) *anyNonZero = true;
+    for (const PatternMatch& match : matches.entries) {
+        if (match.folder)
+            walkFolder(match.path, options, tally);
+        else
+            processSheet(match.path, options, tally);
     }
-    return sum;
 }
 
 namespace {
@@ -92,6 +212,7 @@ const char usage[] = "Vorlin v0.6\n"
                      " --force : modify any cue\n"
                      " -n, --dry-run : show what would change, write nothing\n"
                      " --per-file : keep a FILE line per audio file, pregaps in the previous file\n"
+                     " -r, --recursive : fix the sheets in folders and their subfolders\n"
                      " --help : show this help\n"
                      " --version : show the version\n";
 
@@ -99,9 +220,13 @@ bool isDryRun(std::string_view argument) {
     return argument == "-n" || argument == "--dry-run";
 }
 
+bool isRecursive(std::string_view argument) {
+    return argument == "-r" || argument == "--recursive";
+}
+
 // Options that hold for the whole run wherever they stand before "--".
 bool isRunOption(std::string_view argument) {
-    return isDryRun(argument) || argument == "--per-file";
+    return isDryRun(argument) || argument == "--per-file" || isRecursive(argument);
 }
 
 } // namespace
@@ -114,6 +239,7 @@ int runVorlin(int argc, char** argv) {
     // The options that hold for the whole run, wherever they stand before "--":
     // a dry run asked for last still protects the sheets named before it.
     FixOptions options;
+    bool recursive = false;
     for (int i = 1; i < argc; ++i) {
         const std::string_view argument = argv[i];
         if (argument == "--") break;
@@ -127,10 +253,10 @@ int runVorlin(int argc, char** argv) {
         }
         if (isDryRun(argument)) options.dryRun = true;
         if (argument == "--per-file") options.perFile = true;
+        if (isRecursive(argument)) recursive = true;
     }
     bool inOptions = true; // until "--"
-    bool anyNonZero = false;
-    std::int64_t total = 0;
+    RunTally tally;
     for (int i = 1; i < argc; ++i) {
         const std::string_view argument = argv[i];
         if (inOptions) {
@@ -144,11 +270,19 @@ int runVorlin(int argc, char** argv) {
             }
             if (isRunOption(argument)) continue;
         }
-        total += processPattern(argv[i], options, &anyNonZero);
+        processPattern(argv[i], options, recursive, tally);
     }
-    // The shell sees the status modulo 256; a run with failures must not read as success.
-    if (anyNonZero && total % 256 == 0) return 1;
-    return static_cast<int>(total);
+    // One line for a batch, on standard error so that standard output stays
+    // as scripts know it, after it so that a terminal shows them in order.
+    if (tally.sheets >= 2) {
+        std::fflush(stdout);
+        std::fprintf(stderr,
+                     "vorlin: %lld sheets: %lld fixed, %lld needed no fixing, %lld failed.\n",
+                     static_cast<long long>(tally.fixed + tally.unchanged + tally.failed),
+                     static_cast<long long>(tally.fixed), static_cast<long long>(tally.unchanged),
+                     static_cast<long long>(tally.failed));
+    }
+    return tally.exitStatus();
 }
 
 } // namespace vorlin

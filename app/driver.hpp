@@ -1,6 +1,7 @@
 // The command line: options and wildcard patterns, run cue by cue.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -13,24 +14,53 @@ namespace vorlin {
 // '?' for one byte; every other byte stands for itself. Case-sensitive.
 bool wildcardMatch(std::string_view pattern, std::string_view name);
 
+struct PatternMatch {
+    std::string path;
+    bool folder = false; // a folder to walk (only when folders were asked for)
+};
+
 struct PatternMatches {
-    bool anyEntry = false;          // something matched, even if skipped
-    std::vector<std::string> files; // regular files to process, as paths
+    bool anyEntry = false;             // something matched, even if skipped
+    std::vector<PatternMatch> entries; // what to process, in order
 };
 
 // Expands `pattern` (wildcards only in its last component) into the regular,
 // non-hidden files it matches, in byte-wise order, each with the pattern's
-// directory part kept.
-PatternMatches expandPattern(const std::string& pattern);
+// directory part kept. With `folders`, the directories it matches are kept
+// too, in their place, and a pattern without wildcards that names a
+// directory ("." and "dir/" included, or a link to one) is that directory.
+PatternMatches expandPattern(const std::string& pattern, bool folders = false);
 
-// Runs fixCue on every match; returns the sum of the results, or 1 after
-// "Can't find file '%s'\n" when nothing matched. `anyNonZero` is set when
-// some cue returned non-zero or nothing matched.
-int processPattern(const std::string& pattern, const FixOptions& options,
-                   bool* anyNonZero = nullptr);
+// What a run has done so far; its exit status and closing summary come from it.
+struct RunTally {
+    std::int64_t total = 0;     // sum of the results
+    bool anyNonZero = false;    // some result was not 0
+    std::int64_t sheets = 0;    // sheets processed
+    std::int64_t fixed = 0;     // result 0 after a rewrite, or a dry run's diff
+    std::int64_t unchanged = 0; // result 0, nothing rewritten
+    std::int64_t failed = 0;    // other results, and patterns or folders that found nothing
+
+    void addSheet(int result, bool rewritten);
+    void addNothingFound(); // counts 1, as a failure
+    // The sum as the shell sees it, never 0 when something failed.
+    int exitStatus() const;
+};
+
+// Walks `folder` depth first: its sheets (regular files, or links to them,
+// named *.cue in any letter case) in byte-wise order of their names, then its
+// subfolders in the same order. Hidden entries and links to folders are
+// skipped. A folder that cannot be read is reported as
+// "Can't read folder '%s'\n" and counted as nothing found; the walk goes on.
+void walkFolder(const std::string& folder, const FixOptions& options, RunTally& tally);
+
+// Runs fixCue on every match (and with `recursive`, walks every folder
+// matched); "Can't find file '%s'\n" when nothing matched.
+void processPattern(const std::string& pattern, const FixOptions& options, bool recursive,
+                    RunTally& tally);
 
 // The whole program; returns the exit status. Before a "--" argument,
-// "--force" (from there on), "-n", "--dry-run" and "--per-file" (for the whole run),
+// "--force" (from there on), "-n", "--dry-run", "--per-file", "-r" and
+// "--recursive" (for the whole run),
 // "--help" and "--version" (the first of them is printed, nothing else done)
 // are options; every other argument is a pattern.
 int runVorlin(int argc, char** argv);

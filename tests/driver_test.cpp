@@ -41,6 +41,7 @@ TEST(Driver, UsageVersionAndForceAlone) {
                               " -n, --dry-run : show what would change, write nothing\n"
                               " --per-file : keep a FILE line per audio file, pregaps in the "
                               "previous file\n"
+                              " -r, --recursive : fix the sheets in folders and their subfolders\n"
                               " --help : show this help\n"
                               " --version : show the version\n";
     // The first of --help and --version counts, wherever it stands; nothing

@@ -351,9 +351,9 @@ TEST(Load, NoLeaksOverFiveHundredSheets) {
     if (std::system("valgrind --version > /dev/null 2>&1") != 0) GTEST_SKIP() << "no valgrind";
     std::string command = "cd " + root.path +
                           " && valgrind -q --leak-check=full --errors-for-leak-kinds=all"
-                          " --error-exitcode=99 " VORLIN_BINARY;
+                          " --error-exitcode=99 --log-file=valgrind.txt " VORLIN_BINARY;
     for (const std::string& s : c.sheets) command += " " + s;
-    command += " > out.txt 2> valgrind.txt";
+    command += " > out.txt 2> summary.txt"; // the run's closing line goes to standard error
     int status = std::system(command.c_str());
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == c.expectedStatus)
         << readFile(root.file("valgrind.txt"));

@@ -133,15 +133,23 @@ ChildRun runInChild(const std::function<int()>& body) {
     return r;
 }
 
-RunResult runVorlin(const std::vector<std::string>& args, const std::string& cwd) {
+RunResult runVorlin(const std::vector<std::string>& args, const std::string& cwd,
+                    bool captureErrors) {
     int pipeFds[2];
     if (pipe(pipeFds) != 0) throw std::runtime_error("pipe failed");
+    // A file, not a second pipe: the child never blocks on either stream.
+    std::FILE* errors = captureErrors ? std::tmpfile() : nullptr;
+    if (captureErrors && !errors) throw std::runtime_error("tmpfile failed");
     pid_t pid = fork();
-    if (pid < 0) throw std::runtime_error("fork failed");
+    if (pid < 0) {
+        if (errors) std::fclose(errors);
+        throw std::runtime_error("fork failed");
+    }
     if (pid == 0) {
         dup2(pipeFds[1], STDOUT_FILENO);
         close(pipeFds[0]);
         close(pipeFds[1]);
+        if (errors) dup2(fileno(errors), STDERR_FILENO);
         int devNull = open("/dev/null", O_RDONLY);
         if (devNull >= 0) dup2(devNull, STDIN_FILENO);
         if (chdir(cwd.c_str()) != 0) _exit(127);
@@ -163,6 +171,12 @@ RunResult runVorlin(const std::vector<std::string>& args, const std::string& cwd
     int status = 0;
     waitpid(pid, &status, 0);
     if (WIFEXITED(status)) result.exitStatus = WEXITSTATUS(status);
+    if (errors) {
+        std::rewind(errors);
+        while ((n = static_cast<ssize_t>(std::fread(buffer, 1, sizeof buffer, errors))) > 0)
+            result.errors.append(buffer, static_cast<std::size_t>(n));
+        std::fclose(errors);
+    }
     return result;
 }
 

@@ -63,10 +63,13 @@ ChildRun runInChild(const std::function<int()>& body);
 struct RunResult {
     int exitStatus = -1; // the process's exit status (0..255), or -1 if it did not exit
     std::string output;  // its standard output
+    std::string errors;  // its standard error, when asked for
 };
 
-// Runs the built vorlin binary with `args` in directory `cwd`.
-RunResult runVorlin(const std::vector<std::string>& args, const std::string& cwd);
+// Runs the built vorlin binary with `args` in directory `cwd`. Its standard
+// error goes to the test's own unless `captureErrors` is set.
+RunResult runVorlin(const std::vector<std::string>& args, const std::string& cwd,
+                    bool captureErrors = false);
 
 // A canonical 44-byte WAV header (PCM, "fmt " of 16 bytes, then "data") whose
 // data chunk states `dataSize` bytes; the data itself is not written.
