@@ -1,5 +1,6 @@
-# Fixes a scratch copy of an example album and shows its cue sheet before
-# and after. The source album is never modified.
+# Fixes two scratch copies of an example album, one into the range layout and
+# one with --per-file, and shows the cue sheet before and after each. The
+# source album is never modified.
 #
 #   cmake -DVORLIN=<vorlin binary> -DSOURCE=<examples/album> -DSCRATCH=<scratch dir>
 #         -P run_example.cmake
@@ -12,22 +13,27 @@ if(NOT EXISTS "${SOURCE}/album.cue")
   message(FATAL_ERROR "run_example.cmake: no album.cue in '${SOURCE}'")
 endif()
 
-file(REMOVE_RECURSE "${SCRATCH}")
-file(MAKE_DIRECTORY "${SCRATCH}")
-file(COPY "${SOURCE}/" DESTINATION "${SCRATCH}")
-
 message(STATUS "album.cue before:")
-execute_process(COMMAND "${CMAKE_COMMAND}" -E cat "${SCRATCH}/album.cue")
+execute_process(COMMAND "${CMAKE_COMMAND}" -E cat "${SOURCE}/album.cue")
 
-message(STATUS "Running: vorlin album.cue (in ${SCRATCH})")
-execute_process(COMMAND "${VORLIN}" album.cue
-                WORKING_DIRECTORY "${SCRATCH}"
-                RESULT_VARIABLE status)
-message(STATUS "vorlin exit status: ${status}")
-
-message(STATUS "album.cue after:")
-execute_process(COMMAND "${CMAKE_COMMAND}" -E cat "${SCRATCH}/album.cue")
-
-if(NOT status EQUAL 0)
-  message(FATAL_ERROR "vorlin failed on the example album (exit status ${status})")
-endif()
+foreach(layout IN ITEMS range per-file)
+  set(copy "${SCRATCH}/${layout}")
+  file(REMOVE_RECURSE "${copy}")
+  file(MAKE_DIRECTORY "${copy}")
+  file(COPY "${SOURCE}/" DESTINATION "${copy}")
+  set(args album.cue)
+  if(layout STREQUAL "per-file")
+    list(PREPEND args --per-file)
+  endif()
+  list(JOIN args " " shown)
+  message(STATUS "Running: vorlin ${shown} (in ${copy})")
+  execute_process(COMMAND "${VORLIN}" ${args}
+                  WORKING_DIRECTORY "${copy}"
+                  RESULT_VARIABLE status)
+  message(STATUS "vorlin exit status: ${status}")
+  message(STATUS "album.cue after (${layout}):")
+  execute_process(COMMAND "${CMAKE_COMMAND}" -E cat "${copy}/album.cue")
+  if(NOT status EQUAL 0)
+    message(FATAL_ERROR "vorlin failed on the example album (exit status ${status})")
+  endif()
+endforeach()
