@@ -46,18 +46,17 @@ const char* DiscIdCheck::line(std::string_view text, std::uint64_t) {
     if (!recorded_) recorded_ = recordedDiscId(text);
     if (text.find("TRACK ") != std::string_view::npos) {
         tracks_.push_back({std::nullopt, gaps_});
-    } else if (std::size_t at = text.find("PREGAP "); at != std::string_view::npos) {
-        const CdFrames length = parseCueTime(text.substr(at + 7));
-        if (length < 0)
-            unreadable_ = true;
-        else
-            addGap(length, true);
-    } else if (std::size_t at = text.find("POSTGAP "); at != std::string_view::npos) {
-        const CdFrames length = parseCueTime(text.substr(at + 8));
-        if (length < 0)
-            unreadable_ = true;
-        else
-            addGap(length, false);
+        return nullptr;
+    }
+    for (const std::string_view gap : {"PREGAP ", "POSTGAP "}) {
+        if (std::size_t at = text.find(gap); at != std::string_view::npos) {
+            const CdFrames length = parseCueTime(text.substr(at + gap.size()));
+            if (length < 0)
+                unreadable_ = true;
+            else
+                addGap(length, gap == "PREGAP ");
+            break;
+        }
     }
     return nullptr;
 }
@@ -75,10 +74,9 @@ const char* DiscIdCheck::index(std::string_view head, CdFrames position, std::ui
     return nullptr;
 }
 
-const char* DiscIdCheck::pregap(std::string_view head, CdFrames start, std::uint64_t) {
+const char* DiscIdCheck::pregap(std::string_view, CdFrames start, std::uint64_t) {
     // Before the range it is written as a PREGAP line; otherwise as an INDEX 00.
     if (start < 0) addGap(-start, true);
-    (void)head;
     return nullptr;
 }
 

@@ -26,4 +26,13 @@ inline constexpr const char* twoTrackFixed = "FILE \"Range.wav\" WAVE\n"
                                              "    INDEX 00 02:58:00\n"
                                              "    INDEX 01 03:00:00\n";
 
+// One file, one track: only one audio file, no fixing needed.
+inline constexpr const char* singleFileSheet = "FILE \"01.wav\" WAVE\n  TRACK 01 AUDIO\n"
+                                               "    INDEX 01 00:00:00\n";
+// Needs fixing, but its rewriting fails (result 1): INDEX 01 lies before INDEX 00.
+inline constexpr const char* failingSheet = "FILE \"01.wav\" WAVE\n  TRACK 01 AUDIO\n"
+                                            "    INDEX 00 00:00:09\n    INDEX 01 00:00:05\n"
+                                            "FILE \"02.wav\" WAVE\n  TRACK 02 AUDIO\n"
+                                            "    INDEX 01 00:00:00\n";
+
 } // namespace vorlin::test

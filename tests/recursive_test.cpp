@@ -16,11 +16,8 @@ using namespace vorlin::test;
 
 namespace {
 
-const std::string singleFile = "FILE \"01.wav\" WAVE\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n";
-// Needs fixing, but its rewriting fails (result 1): INDEX 01 lies before INDEX 00.
-const std::string failing = "FILE \"01.wav\" WAVE\n  TRACK 01 AUDIO\n"
-                            "    INDEX 00 00:00:09\n    INDEX 01 00:00:05\n"
-                            "FILE \"02.wav\" WAVE\n  TRACK 02 AUDIO\n    INDEX 01 00:00:00\n";
+const std::string singleFile = singleFileSheet;
+const std::string failing = failingSheet;
 
 std::string noFixing(const std::string& path) {
     return "'" + path + "': only one audio file, no fixing needed.\n";
