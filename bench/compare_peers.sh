@@ -22,11 +22,13 @@
 #
 # It builds the "bench" preset first (the tool, the stream writer, the
 # spawner). VORLIN=path times another build of the tool; BASELINE=path adds
-# a column for a second build, timed in the same rounds. Needs flac,
-# metaflac, sox and soxi (Debian: flac, sox).
+# a column for a second build, timed in the same rounds; CASES="flac wav"
+# times only some of the cases (flac, flac1000, wav, startup, mpc). Needs
+# flac, metaflac, sox and soxi (Debian: flac, sox).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 rounds=${1:-11}
+cases=${CASES:-flac flac1000 wav startup mpc}
 
 cmake --preset bench >/dev/null
 cmake --build --preset bench >/dev/null
@@ -81,72 +83,79 @@ compare() {
 }
 
 # FLAC album: 12 files of about 8 MB (white noise barely compresses).
-mkdir "$work/flac"
-names=()
-for ((i = 1; i <= 12; ++i)); do
-    name=$(printf '%02d.flac' "$i")
-    sox -n -r 44100 -c 2 -b 16 "$work/flac/t.wav" synth $((45 + i % 5)) whitenoise vol 0.5
-    flac -s -0 -f -o "$work/flac/$name" "$work/flac/t.wav"
-    names+=("$name")
-done
-rm "$work/flac/t.wav"
-sheet "${names[@]}" > "$work/flac/album.cue"
+case_flac() {
+    mkdir "$work/flac"
+    local names=() i name
+    for ((i = 1; i <= 12; ++i)); do
+        name=$(printf '%02d.flac' "$i")
+        sox -n -r 44100 -c 2 -b 16 "$work/flac/t.wav" synth $((45 + i % 5)) whitenoise vol 0.5
+        flac -s -0 -f -o "$work/flac/$name" "$work/flac/t.wav"
+        names+=("$name")
+    done
+    rm "$work/flac/t.wav"
+    sheet "${names[@]}" > "$work/flac/album.cue"
+    compare "FLAC album, 12 x 8 MB" "$work/flac" 10 \
+        metaflac --show-total-samples "${names[@]}" ---
+}
 
 # 1,000 FLAC files of 2 seconds under one sheet.
-mkdir "$work/flac1000"
-sox -n -r 44100 -c 2 -b 16 "$work/flac1000/t.wav" synth 2 sine 440
-flac -s -f -o "$work/flac1000/t.flac" "$work/flac1000/t.wav"
-names1000=()
-for ((i = 1; i <= 1000; ++i)); do
-    name=$(printf '%04d.flac' "$i")
-    cp "$work/flac1000/t.flac" "$work/flac1000/$name"
-    names1000+=("$name")
-done
-rm "$work/flac1000/t.wav" "$work/flac1000/t.flac"
-sheet "${names1000[@]}" > "$work/flac1000/album.cue"
+case_flac1000() {
+    mkdir "$work/flac1000"
+    sox -n -r 44100 -c 2 -b 16 "$work/flac1000/t.wav" synth 2 sine 440
+    flac -s -f -o "$work/flac1000/t.flac" "$work/flac1000/t.wav"
+    local names=() i name
+    for ((i = 1; i <= 1000; ++i)); do
+        name=$(printf '%04d.flac' "$i")
+        cp "$work/flac1000/t.flac" "$work/flac1000/$name"
+        names+=("$name")
+    done
+    rm "$work/flac1000/t.wav" "$work/flac1000/t.flac"
+    sheet "${names[@]}" > "$work/flac1000/album.cue"
+    compare "1000 FLAC files" "$work/flac1000" 2 \
+        metaflac --show-total-samples "${names[@]}" ---
+}
 
-# WAV album: 12 files of 30 seconds.
-mkdir "$work/wav"
-wavs=()
-for ((i = 1; i <= 12; ++i)); do
-    name=$(printf '%02d.wav' "$i")
-    sox -n -r 44100 -c 2 -b 16 "$work/wav/$name" synth $((28 + i % 5)) sine 440
-    wavs+=("$name")
-done
-sheet "${wavs[@]}" > "$work/wav/album.cue"
+# WAV album: 12 files of about 30 seconds.
+case_wav() {
+    mkdir "$work/wav"
+    local names=() i name
+    for ((i = 1; i <= 12; ++i)); do
+        name=$(printf '%02d.wav' "$i")
+        sox -n -r 44100 -c 2 -b 16 "$work/wav/$name" synth $((28 + i % 5)) sine 440
+        names+=("$name")
+    done
+    sheet "${names[@]}" > "$work/wav/album.cue"
+    compare "WAV album, 12 files" "$work/wav" 10 soxi -s "${names[@]}" ---
+}
+
+case_startup() {
+    compare "start-up (--version)" "$work" 40 /bin/true --- --- --version
+}
 
 # MPC: albums of 12 version 7 files of 0.3 and 8 MB, and one 40 MB stream.
 mpc_album() {
-    local dir=$1 megabytes=$2 count=$3
+    local label=$1 dir=$2 megabytes=$3 count=$4 repeat=$5
     mkdir "$dir"
-    local mpcs=() i name
+    local names=() i name
     for ((i = 1; i <= count; ++i)); do
         name=$(printf '%02d.mpc' "$i")
         "$maker" "$dir/$name" 7 "$megabytes" > /dev/null
-        mpcs+=("$name")
+        names+=("$name")
     done
     if ((count == 1)); then
         printf 'FILE "01.mpc" WAVE\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n' > "$dir/album.cue"
     else
-        sheet "${mpcs[@]}" > "$dir/album.cue"
+        sheet "${names[@]}" > "$dir/album.cue"
     fi
-}
-mpc_album "$work/mpc_small" 0.3 12
-mpc_album "$work/mpc_album" 8 12
-mpc_album "$work/mpc_one" 40 1
-
-compare "FLAC album, 12 x 8 MB" "$work/flac" 10 \
-    metaflac --show-total-samples "${names[@]}" ---
-compare "1000 FLAC files" "$work/flac1000" 2 \
-    metaflac --show-total-samples "${names1000[@]}" ---
-compare "WAV album, 12 files" "$work/wav" 10 soxi -s "${wavs[@]}" ---
-compare "start-up (--version)" "$work" 40 /bin/true --- --- --version
-for case in "mpc_small:12 x 0.3 MB:10" "mpc_album:12 x 8 MB:1" "mpc_one:40 MB:1"; do
-    IFS=: read -r dir label repeat <<< "$case"
-    mpcs=()
-    for f in "$work/$dir"/*.mpc; do mpcs+=("$(basename "$f")"); done
-    # --force: the one-file sheet needs no fixing otherwise.
-    compare "MPC $label" "$work/$dir" "$repeat" md5sum "${mpcs[@]}" --- --- -n --force album.cue
-    compare "MPC $label, 1 thread" "$work/$dir" "$repeat" md5sum "${mpcs[@]}" --- \
+    # --force: a sheet over one file needs no fixing otherwise.
+    compare "MPC $label" "$dir" "$repeat" md5sum "${names[@]}" --- --- -n --force album.cue
+    compare "MPC $label, 1 thread" "$dir" "$repeat" md5sum "${names[@]}" --- \
         VORLIN_THREADS=1 --- -n --force album.cue
-done
+}
+case_mpc() {
+    mpc_album "12 x 0.3 MB" "$work/mpc_small" 0.3 12 10
+    mpc_album "12 x 8 MB" "$work/mpc_album" 8 12 1
+    mpc_album "40 MB" "$work/mpc_one" 40 1 1
+}
+
+for name in $cases; do "case_$name"; done
