@@ -200,8 +200,8 @@ class ChainCheck {
   private:
     enum class Hop { more, complete, broken };
 
-    bool allocate(Chunk& chunk, std::size_t index) const {
-        chunk.bytes = Crew::get().buffer(index, chunkBytes_ + marginBytes);
+    bool allocate(Crew& crew, Chunk& chunk, std::size_t index) const {
+        chunk.bytes = crew.buffer(index, chunkBytes_ + marginBytes);
         return chunk.bytes != nullptr;
     }
     void read(Chunk& chunk, std::uint64_t viewByte);
@@ -450,13 +450,13 @@ void ChainCheck::work() {
 }
 
 std::int64_t ChainCheck::run() {
+    Crew& crew = Crew::get();
     std::vector<Chunk> chunks(threads_ + 1);
-    if (!allocate(chunks[0], 0)) return -1;
+    if (!allocate(crew, chunks[0], 0)) return -1;
     // Nothing below allocates once a thread is lent: an exception would end
     // the process with the thread still in this job.
     free_.reserve(chunks.size());
     ready_.reserve(chunks.size());
-    Crew& crew = Crew::get();
     unsigned lent = 0;
     {
         std::unique_lock lock(mutex_);
@@ -465,7 +465,7 @@ std::int64_t ChainCheck::run() {
         while (!hopsDone_) {
             if (failed_) break;
             if (free_.empty() && allocated < chunks.size() &&
-                allocate(chunks[allocated], allocated))
+                allocate(crew, chunks[allocated], allocated))
                 free_.push_back(&chunks[allocated++]);
             if (free_.empty()) {
                 if (!takeAndCheck(lock)) changed_.wait(lock);
