@@ -86,12 +86,13 @@ std::uint32_t bitsAt(const std::uint8_t* ordered, std::uint64_t position, unsign
 
 // A stream shorter than this is checked by the calling thread alone: waking
 // a second one and sharing the chunks with it costs more than it saves.
-constexpr std::int64_t sharedStreamBytes = 96 * 1024;
+constexpr std::int64_t sharedStreamBytes = 64 * 1024;
 
-// A stream is cut into at least this many chunks per thread when it is
-// short, so that the threads finish together; never into chunks smaller
-// than smallChunkBytes.
-constexpr std::int64_t chunksPerThread = 3;
+// When threads share a stream, a chunk holds no more than a share of what
+// is left (this fraction of it per thread), never less than smallChunkBytes:
+// the chunks get smaller towards the end, so the threads finish together
+// (a stream is cut into several even when short).
+constexpr std::int64_t sharesPerThread = 2;
 constexpr std::uint32_t smallChunkBytes = 16 * 1024;
 
 struct Chunk {
@@ -158,34 +159,29 @@ class Crew {
 };
 
 struct Plan {
-    std::uint32_t chunkBytes;
+    std::int64_t size; // the stream's, or -1
     unsigned threads;
 };
-// The threads and the chunk size for a stream.
+// The stream's size and the threads that check it.
 Plan planFor(ByteStream& stream, const ChainOptions& options) {
     Plan plan;
-    plan.chunkBytes = std::clamp<std::uint32_t>(options.chunkBytes & ~3u, 4, 1u << 28);
+    plan.size = stream.size();
     plan.threads = options.threads ? std::min(options.threads, 64u) : measureThreads();
-    const std::int64_t size = stream.size();
     // Only when the caller leaves the choice: the tests ask for threads
     // on streams of any length.
-    if (!options.threads && size < sharedStreamBytes) plan.threads = 1;
-    if (plan.threads > 1 && size > 0 && plan.chunkBytes > smallChunkBytes) {
-        const std::int64_t share = size / (plan.threads * chunksPerThread);
-        const std::int64_t fitted = (std::max<std::int64_t>(share, smallChunkBytes) + 3) & ~3;
-        plan.chunkBytes =
-            static_cast<std::uint32_t>(std::min<std::int64_t>(plan.chunkBytes, fitted));
-    }
+    if (!options.threads && plan.size < sharedStreamBytes) plan.threads = 1;
     return plan;
 }
 
 class ChainCheck {
   public:
     ChainCheck(ByteStream& stream, const StreamHeader& header, const ChainOptions& options)
-        : ChainCheck(stream, header, planFor(stream, options)) {}
-    ChainCheck(ByteStream& stream, const StreamHeader& header, const Plan& plan)
+        : ChainCheck(stream, header, options, planFor(stream, options)) {}
+    ChainCheck(ByteStream& stream, const StreamHeader& header, const ChainOptions& options,
+               const Plan& plan)
         : stream_(stream), frameCount_(header.frames), version_(header.streamVersion),
-          chunkBytes_(plan.chunkBytes), threads_(plan.threads) {
+          chunkBytes_(std::clamp<std::uint32_t>(options.chunkBytes & ~3u, 4, 1u << 28)),
+          threads_(plan.threads), size_(plan.size) {
         shape_.sv7 = version_ >= 7;
         shape_.maxBand = static_cast<std::int32_t>(header.maxBand);
         shape_.midSide = header.midSideStereo != 0;
@@ -204,7 +200,8 @@ class ChainCheck {
         chunk.bytes = crew.buffer(index, chunkBytes_ + marginBytes);
         return chunk.bytes != nullptr;
     }
-    void read(Chunk& chunk, std::uint64_t viewByte);
+    std::uint32_t chunkLimit(std::uint64_t viewByte) const;
+    void read(Chunk& chunk, std::uint64_t viewByte, std::uint32_t limit);
     Hop hop(Chunk& chunk);
     bool check(const Chunk& chunk) const;
     bool takeAndCheck(std::unique_lock<std::mutex>& lock);
@@ -218,8 +215,9 @@ class ChainCheck {
     ByteStream& stream_;
     const std::uint32_t frameCount_;
     const std::uint32_t version_;
-    const std::uint32_t chunkBytes_;
+    const std::uint32_t chunkBytes_; // the most a chunk holds frames from
     const unsigned threads_;
+    const std::int64_t size_;
     FrameShape shape_;
     std::int64_t start_ = 0;           // file offset of the first frame's word
     std::int64_t dataEnd_ = INT64_MAX; // set by the first short read: nothing is read past it
@@ -235,8 +233,20 @@ class ChainCheck {
     bool hopsDone_ = false;
 };
 
-void ChainCheck::read(Chunk& chunk, std::uint64_t viewByte) {
-    const std::uint32_t size = chunkBytes_ + marginBytes;
+// The bytes from which the chunk at `viewByte` takes frames: a share of the
+// rest of the stream when threads share it, at most chunkBytes_.
+std::uint32_t ChainCheck::chunkLimit(std::uint64_t viewByte) const {
+    if (threads_ < 2 || size_ <= 0) return chunkBytes_;
+    const std::int64_t left = size_ - start_ - static_cast<std::int64_t>(viewByte);
+    const std::int64_t share = left / (threads_ * sharesPerThread);
+    const std::int64_t least = std::min(smallChunkBytes, chunkBytes_);
+    return static_cast<std::uint32_t>((std::clamp<std::int64_t>(share, least, chunkBytes_) + 3) &
+                                      ~std::int64_t{3});
+}
+
+// Reads the chunk's frames' bytes and their margin; zeros past the data.
+void ChainCheck::read(Chunk& chunk, std::uint64_t viewByte, std::uint32_t limit) {
+    const std::uint32_t size = limit + marginBytes;
     const std::int64_t offset = start_ + static_cast<std::int64_t>(viewByte);
     std::int64_t got = 0;
     if (offset < dataEnd_) {
@@ -252,12 +262,13 @@ void ChainCheck::read(Chunk& chunk, std::uint64_t viewByte) {
 
 ChainCheck::Hop ChainCheck::hop(Chunk& chunk) {
     const std::uint64_t viewByte = (nextBit_ >> 3) & ~std::uint64_t{3};
-    read(chunk, viewByte);
+    const std::uint32_t limit = chunkLimit(viewByte);
+    read(chunk, viewByte, limit);
     const std::uint8_t* bytes = chunk.bytes;
     std::uint32_t position = static_cast<std::uint32_t>(nextBit_ - viewByte * 8);
     chunk.first = position;
     chunk.frames = 0;
-    const std::uint32_t end = chunkBytes_ * 8;
+    const std::uint32_t end = limit * 8;
     while (hopped_ < frameCount_ && position < end) {
         const std::uint32_t length = bitsAt(bytes, position, 20);
         if (length == 0 || length > maxFrameBodyBits) return Hop::broken;
