@@ -41,6 +41,7 @@
 #include <algorithm>
 #include <atomic>
 #include <bit>
+#include <chrono>
 #include <condition_variable>
 #include <cstdlib>
 #include <cstring>
@@ -88,12 +89,51 @@ std::uint32_t bitsAt(const std::uint8_t* ordered, std::uint64_t position, unsign
 // a second one and sharing the chunks with it costs more than it saves.
 constexpr std::int64_t sharedStreamBytes = 64 * 1024;
 
-// When threads share a stream, a chunk holds no more than a share of what
-// is left (this fraction of it per thread), never less than smallChunkBytes:
-// the chunks get smaller towards the end, so the threads finish together
-// (a stream is cut into several even when short).
-constexpr std::int64_t sharesPerThread = 2;
+// When threads share a stream, a chunk holds at most a quarter of each
+// thread's share of what is left, and no less than smallChunkBytes: the
+// chunks get smaller towards the end, so the threads finish together (and a
+// short stream is cut into several).
+constexpr std::int64_t sharesPerThread = 4;
 constexpr std::uint32_t smallChunkBytes = 16 * 1024;
+
+// A condition variable whose waiters watch for a notification a while
+// before they sleep: a sleeping thread takes some 25 microseconds to run
+// again here (in a virtual machine), longer than most of these waits, and
+// a stream has dozens of them.
+class Signal {
+  public:
+    // With the lock held.
+    void notifyAll() {
+        count_.fetch_add(1, std::memory_order_relaxed);
+        variable_.notify_all();
+    }
+
+    template <class Ready>
+    void wait(std::unique_lock<std::mutex>& lock, Ready ready, std::chrono::microseconds watch) {
+        if (ready()) return;
+        const unsigned seen = count_.load(std::memory_order_relaxed);
+        lock.unlock();
+        const auto until = std::chrono::steady_clock::now() + watch;
+        for (unsigned turn = 1; count_.load(std::memory_order_relaxed) == seen; ++turn) {
+            if (turn % 32 == 0 && std::chrono::steady_clock::now() >= until) break;
+#if defined(__x86_64__) || defined(__i386__)
+            __builtin_ia32_pause();
+#endif
+        }
+        lock.lock();
+        variable_.wait(lock, ready);
+    }
+
+  private:
+    std::condition_variable variable_;
+    std::atomic<unsigned> count_{0};
+};
+
+// How long a thread watches before it sleeps: within a stream, and between
+// one stream and the next (a checking thread, while the caller reads the
+// next file's header and first chunk).
+constexpr std::chrono::microseconds watchInStream{100};
+constexpr std::chrono::microseconds watchBetweenStreams{500};
 
 struct Chunk {
     std::uint8_t* bytes = nullptr; // a buffer of the crew's
@@ -139,8 +179,8 @@ class Crew {
     std::vector<std::size_t> bufferBytes_;
 
     std::mutex mutex_;
-    std::condition_variable wake_; // a job was posted, or the crew stops
-    std::condition_variable idle_; // a thread left its job
+    Signal wake_; // a job was posted, or the crew stops
+    Signal idle_; // a thread left its job
     std::vector<pthread_t> threads_;
     ChainCheck* job_ = nullptr;
     std::uint64_t posted_ = 0; // jobs posted so far
@@ -226,7 +266,7 @@ class ChainCheck {
     std::uint32_t lastCount_ = 0;      // the 11 bits after the last frame
 
     std::mutex mutex_;
-    std::condition_variable changed_;
+    Signal changed_;
     std::vector<Chunk*> free_;
     std::vector<Chunk*> ready_; // oldest first
     std::atomic<bool> failed_{false};
@@ -316,7 +356,7 @@ bool ChainCheck::takeAndCheck(std::unique_lock<std::mutex>& lock) {
     if (!check(*chunk)) failed_ = true;
     lock.lock();
     free_.push_back(chunk);
-    changed_.notify_all();
+    changed_.notifyAll();
     return true;
 }
 
@@ -392,7 +432,9 @@ void Crew::serve() {
     std::unique_lock lock(mutex_);
     std::uint64_t seen = 0;
     for (;;) {
-        wake_.wait(lock, [&] { return stopping_ || (job_ && seats_ > 0 && posted_ != seen); });
+        wake_.wait(
+            lock, [&] { return stopping_ || (job_ && seats_ > 0 && posted_ != seen); },
+            watchBetweenStreams);
         if (stopping_) break;
         seen = posted_;
         --seats_;
@@ -401,7 +443,7 @@ void Crew::serve() {
         lock.unlock();
         job->work();
         lock.lock();
-        if (--busy_ == 0) idle_.notify_all();
+        if (--busy_ == 0) idle_.notifyAll();
     }
 }
 
@@ -414,7 +456,7 @@ unsigned Crew::lend(ChainCheck* job, unsigned count) {
     job_ = job;
     seats_ = std::min<unsigned>(count, static_cast<unsigned>(threads_.size()));
     ++posted_;
-    wake_.notify_all();
+    wake_.notifyAll();
     return seats_;
 }
 
@@ -422,7 +464,8 @@ void Crew::recall() {
     std::unique_lock lock(mutex_);
     job_ = nullptr;
     seats_ = 0;
-    idle_.wait(lock, [&] { return busy_ == 0; });
+    idle_.wait(
+        lock, [&] { return busy_ == 0; }, watchInStream);
 }
 
 void Crew::bind(unsigned threads) {
@@ -445,7 +488,7 @@ void Crew::stop() {
     {
         std::lock_guard lock(mutex_);
         stopping_ = true;
-        wake_.notify_all();
+        wake_.notifyAll();
     }
     for (const pthread_t thread : threads_) ::pthread_join(thread, nullptr);
     threads_.clear();
@@ -455,7 +498,8 @@ void Crew::stop() {
 void ChainCheck::work() {
     std::unique_lock lock(mutex_);
     for (;;) {
-        changed_.wait(lock, [&] { return !ready_.empty() || hopsDone_; });
+        changed_.wait(
+            lock, [&] { return !ready_.empty() || hopsDone_; }, watchInStream);
         if (!takeAndCheck(lock)) return;
     }
 }
@@ -468,18 +512,26 @@ std::int64_t ChainCheck::run() {
     // the process with the thread still in this job.
     free_.reserve(chunks.size());
     ready_.reserve(chunks.size());
+    // The threads are lent at once: they wake while the first chunk is read.
     unsigned lent = 0;
+    if (threads_ > 1) {
+        crew.bind(threads_);
+        lent = crew.lend(this, threads_ - 1);
+    }
     {
         std::unique_lock lock(mutex_);
         free_.push_back(&chunks[0]);
-        std::size_t allocated = 1, produced = 0;
+        std::size_t allocated = 1;
         while (!hopsDone_) {
             if (failed_) break;
             if (free_.empty() && allocated < chunks.size() &&
                 allocate(crew, chunks[allocated], allocated))
                 free_.push_back(&chunks[allocated++]);
             if (free_.empty()) {
-                if (!takeAndCheck(lock)) changed_.wait(lock);
+                // Every chunk is being checked: wait for one to come back.
+                if (!takeAndCheck(lock))
+                    changed_.wait(
+                        lock, [&] { return !free_.empty(); }, watchInStream);
                 continue;
             }
             Chunk* chunk = free_.back();
@@ -490,17 +542,10 @@ std::int64_t ChainCheck::run() {
             if (result == Hop::broken) failed_ = true;
             if (result != Hop::more) hopsDone_ = true;
             ready_.push_back(chunk);
-            // A second chunk: the stream is long enough for more threads.
-            if (++produced == 2 && threads_ > 1) {
-                lock.unlock();
-                crew.bind(threads_);
-                lent = crew.lend(this, threads_ - 1);
-                lock.lock();
-            }
-            changed_.notify_all();
+            changed_.notifyAll();
         }
         hopsDone_ = true;
-        changed_.notify_all();
+        changed_.notifyAll();
         while (takeAndCheck(lock)) {}
     }
     if (lent) crew.recall();
