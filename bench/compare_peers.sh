@@ -23,13 +23,16 @@
 # It builds the "bench" preset first (the tool, the stream writer, the
 # spawner). VORLIN=path times another build of the tool; BASELINE=path adds
 # a column for a second build, timed in the same rounds; CASES="flac wav"
-# times only some of the cases (flac, flac1000, wav, startup, mpc). Needs
-# flac, metaflac, sox and soxi (Debian: flac, sox).
+# times only some of the cases (flac, flac1000, wav, startup, mpc). It
+# installs the Debian packages it needs when missing (flac and sox, for the
+# encoders and the peers metaflac and soxi; libbenchmark-dev for the bench
+# preset), see tools/need-packages.sh.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 rounds=${1:-11}
 cases=${CASES:-flac flac1000 wav startup mpc}
 
+bash tools/need-packages.sh flac sox libbenchmark-dev
 cmake --preset bench >/dev/null
 cmake --build --preset bench >/dev/null
 tool=${VORLIN:-$PWD/build/bench/vorlin}
