@@ -35,10 +35,11 @@ void walkFrameBodies(const std::uint8_t* ordered, std::uint32_t& a, std::uint32_
                      const FrameShape& shape);
 
 struct ChainOptions {
-    // 0: measureThreads(), or one for a stream under 64 KB. A stream is cut
-    // into smaller chunks than chunkBytes when that gives each thread three.
+    // 0: measureThreads(), or one for a stream under 64 KB.
     unsigned threads = 0;
-    std::uint32_t chunkBytes = 1u << 18; // the stream is read this much at a time (a multiple of 4)
+    // The stream is read at most this much at a time (a multiple of 4); less
+    // towards its end when threads share it.
+    std::uint32_t chunkBytes = 1u << 18;
 };
 
 // The threads a measurement may use: VORLIN_THREADS when it holds a number
