@@ -5,13 +5,15 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "audio/flac.hpp"
 #include "audio/taglib_formats.hpp"
 #include "mpc/frame_scanner.hpp"
 
 namespace vorlin {
 
-int openRegularDescriptor(const std::string& path) {
-    // O_NONBLOCK keeps a FIFO from blocking the open; it is refused right after.
+int openRegularDescriptor(const std::string& path, std::int64_t* size) {
+    // O_NONBLOCK keeps a FIFO from blocking the open; it is refused right
+    // after. Reads of a regular file do not heed the flag, so it stays.
     int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0) return -1;
     struct stat st;
@@ -19,8 +21,7 @@ int openRegularDescriptor(const std::string& path) {
         ::close(fd);
         return -1;
     }
-    int flags = ::fcntl(fd, F_GETFL);
-    if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    if (size) *size = static_cast<std::int64_t>(st.st_size);
     return fd;
 }
 
@@ -39,6 +40,7 @@ CdFrames audioLengthFrames(const std::string& path) {
     if (::strcasecmp(extension, ".wav") == 0) return wavLengthFrames(path);
     if (::strcasecmp(extension, ".mpc") == 0 || ::strcasecmp(extension, ".mp+") == 0)
         return mpcLengthFrames(path);
+    if (::strcasecmp(extension, ".flac") == 0) return flacLengthFrames(path);
     if (auto format = taglibFormatOf(extension)) return taglibLengthFrames(path, *format);
     return 0;
 }

@@ -29,7 +29,8 @@ CdFrames wavLengthFrames(const std::string& path);
 // blocked on.
 std::FILE* openRegularFile(const std::string& path);
 
-// The same as a read-only file descriptor, or -1.
-int openRegularDescriptor(const std::string& path);
+// The same as a read-only file descriptor, or -1; `size`, when given, is
+// set to the file's size.
+int openRegularDescriptor(const std::string& path, std::int64_t* size = nullptr);
 
 } // namespace vorlin

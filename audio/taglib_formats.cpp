@@ -1,18 +1,18 @@
 #include "audio/taglib_formats.hpp"
 
+#include <dlfcn.h>
 #include <strings.h>
-#include <taglib/aifffile.h>
-#include <taglib/apefile.h>
-#include <taglib/flacfile.h>
-#include <taglib/id3v2framefactory.h>
-#include <taglib/tdebuglistener.h>
-#include <taglib/tfilestream.h>
-#include <taglib/trueaudiofile.h>
-#include <taglib/wavpackfile.h>
 #include <unistd.h>
 
+#include <climits>
 #include <cstdint>
 #include <cstdio>
+#include <new>
+
+#include "audio/taglib_module.hpp"
+
+// Linked in by the tests; the tool loads the module instead.
+extern "C" int vorlinTaglibSampleCount(int, int, std::uint64_t*, int*) __attribute__((weak));
 
 namespace vorlin {
 
@@ -39,80 +39,55 @@ namespace {
 // header reads as 24 Hz), not audio.
 constexpr int minimumSampleRate = 8000;
 
-// TagLib reports what it cannot parse through a debug listener; the measurer
-// reports for itself.
-class SilentListener final : public TagLib::DebugListener {
-  public:
-    void printMessage(const TagLib::String& /*message*/) override {}
-};
+constexpr char moduleName[] = "vorlin-taglib.so";
 
-void silenceTaglib() {
-    static SilentListener listener;
-    static const bool installed = (TagLib::setDebugListener(&listener), true);
-    (void)installed;
-}
-
-struct SampleCount {
-    std::uint64_t frames = 0;
-    int rate = 0;
-};
-
-template <class File, class... Options>
-SampleCount readCount(TagLib::IOStream& stream, Options... options) {
-    File file(&stream, options..., true, TagLib::AudioProperties::Accurate);
-    const auto* properties = file.isValid() ? file.audioProperties() : nullptr;
-    if (!properties) return {};
-    return {properties->sampleFrames(), properties->sampleRate()};
-}
-
-SampleCount readCount(TagLib::IOStream& stream, TaglibFormat format) {
-    switch (format) {
-    case TaglibFormat::flac:
-        return readCount<TagLib::FLAC::File>(stream, TagLib::ID3v2::FrameFactory::instance());
-    case TaglibFormat::wavPack:
-        return readCount<TagLib::WavPack::File>(stream);
-    case TaglibFormat::monkeysAudio:
-        return readCount<TagLib::APE::File>(stream);
-    case TaglibFormat::trueAudio:
-        return readCount<TagLib::TrueAudio::File>(stream);
-    case TaglibFormat::aiff:
-        return readCount<TagLib::RIFF::AIFF::File>(stream);
+// The module's entry: beside the executable (a build folder), else in the
+// folder it is installed to, relative to the executable's.
+VorlinTaglibSampleCountFunction loadModule() {
+    if (vorlinTaglibSampleCount) return vorlinTaglibSampleCount;
+    char executable[PATH_MAX];
+    const ssize_t n = ::readlink("/proc/self/exe", executable, sizeof executable - 1);
+    std::string folder = n > 0 ? std::string(executable, static_cast<std::size_t>(n)) : "";
+    folder.erase(folder.rfind('/') + 1); // everything when there is no '/'
+    std::string tried;
+    for (const std::string& path :
+         {folder + moduleName, folder + VORLIN_MODULE_FROM_BIN "/" + moduleName}) {
+        if (void* module = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL)) {
+            if (void* entry = ::dlsym(module, "vorlinTaglibSampleCount"))
+                return reinterpret_cast<VorlinTaglibSampleCountFunction>(entry);
+        }
+        tried = path;
     }
-    return {};
+    std::fprintf(stderr, "vorlin: cannot load %s: %s\n", tried.c_str(), ::dlerror());
+    return nullptr;
 }
 
 } // namespace
 
 CdFrames taglibLengthFrames(const std::string& path, TaglibFormat format) {
-    // TagLib reads the very descriptor that was checked to be a regular file,
-    // opened read-only, so nothing it does can write to the file.
     const int descriptor = openRegularDescriptor(path);
     if (descriptor < 0) {
         std::printf("'%s': file open failed\n", path.c_str());
         return 0;
     }
-    silenceTaglib();
-    SampleCount count;
-    {
-        std::optional<TagLib::FileStream> stream;
-        try {
-            stream.emplace(descriptor, true); // takes the descriptor over once open
-        } catch (...) {
-            ::close(descriptor);
-            throw;
-        }
-        if (!stream->isOpen()) {
-            ::close(descriptor);
-            std::printf("'%s': file open failed\n", path.c_str());
-            return 0;
-        }
-        count = readCount(*stream, format);
+    static const VorlinTaglibSampleCountFunction sampleCount = loadModule();
+    std::uint64_t frames = 0;
+    int rate = 0;
+    int result = vorlinTaglibRead;
+    if (sampleCount)
+        result = sampleCount(descriptor, static_cast<int>(format), &frames, &rate);
+    else
+        ::close(descriptor);
+    if (result == vorlinTaglibOutOfMemory) throw std::bad_alloc();
+    if (result == vorlinTaglibOpenFailed) {
+        std::printf("'%s': file open failed\n", path.c_str());
+        return 0;
     }
-    if (count.frames == 0 || count.rate < minimumSampleRate) {
+    if (frames == 0 || rate < minimumSampleRate) {
         std::printf("'%s': unrecognized format\n", path.c_str());
         return 0;
     }
-    return samplesToCdFrames(static_cast<std::int64_t>(count.frames));
+    return samplesToCdFrames(static_cast<std::int64_t>(frames));
 }
 
 } // namespace vorlin

@@ -25,14 +25,23 @@
 // checked: left to the scheduler, a new or woken thread is often put beside
 // the one that made or woke it, and the two share a processor for
 // milliseconds while another idles.
+//
+// The buffers and the checking threads are kept from one stream to the next
+// for the whole run (the Crew below): an album's small files paid more for
+// fresh pages and new threads than for their frames. A short stream is cut
+// into chunks small enough to give every thread a share, and one too short
+// to gain from a second thread is checked by the calling thread alone.
 #include "mpc/frame_chain.hpp"
 
 #include <pthread.h>
 #include <sched.h>
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <atomic>
 #include <bit>
+#include <chrono>
 #include <condition_variable>
 #include <cstdlib>
 #include <cstring>
@@ -76,18 +85,143 @@ std::uint32_t bitsAt(const std::uint8_t* ordered, std::uint64_t position, unsign
     return static_cast<std::uint32_t>((v << (position & 7)) >> (64 - n));
 }
 
-struct Chunk {
-    std::unique_ptr<std::uint8_t[]> bytes;
-    std::uint32_t first = 0;  // bit position of its first frame's length field
-    std::uint32_t frames = 0; // frames starting in it
+// A stream shorter than this is checked by the calling thread alone: waking
+// a second one and sharing the chunks with it costs more than it saves.
+constexpr std::int64_t sharedStreamBytes = 64 * 1024;
+
+// When threads share a stream, a chunk holds at most a quarter of each
+// thread's share of what is left, and no less than smallChunkBytes: the
+// chunks get smaller towards the end, so the threads finish together (and a
+// short stream is cut into several).
+constexpr std::int64_t sharesPerThread = 4;
+constexpr std::uint32_t smallChunkBytes = 16 * 1024;
+
+// A condition variable whose waiters watch for a notification a while
+// before they sleep: a sleeping thread takes some 25 microseconds to run
+// again here (in a virtual machine), longer than most of these waits, and
+// a stream has dozens of them.
+class Signal {
+  public:
+    // With the lock held.
+    void notifyAll() {
+        count_.fetch_add(1, std::memory_order_relaxed);
+        variable_.notify_all();
+    }
+
+    template <class Ready>
+    void wait(std::unique_lock<std::mutex>& lock, Ready ready, std::chrono::microseconds watch) {
+        if (ready()) return;
+        const unsigned seen = count_.load(std::memory_order_relaxed);
+        lock.unlock();
+        const auto until = std::chrono::steady_clock::now() + watch;
+        for (unsigned turn = 1; count_.load(std::memory_order_relaxed) == seen; ++turn) {
+            if (turn % 32 == 0 && std::chrono::steady_clock::now() >= until) break;
+#if defined(__x86_64__) || defined(__i386__)
+            __builtin_ia32_pause();
+#endif
+        }
+        lock.lock();
+        variable_.wait(lock, ready);
+    }
+
+  private:
+    std::condition_variable variable_;
+    std::atomic<unsigned> count_{0};
 };
+
+// How long a thread watches before it sleeps: within a stream, and between
+// one stream and the next (a checking thread, while the caller reads the
+// next file's header and first chunk).
+constexpr std::chrono::microseconds watchInStream{100};
+constexpr std::chrono::microseconds watchBetweenStreams{500};
+
+struct Chunk {
+    std::uint8_t* bytes = nullptr; // a buffer of the crew's
+    std::uint32_t first = 0;       // bit position of its first frame's length field
+    std::uint32_t frames = 0;      // frames starting in it
+};
+
+class ChainCheck;
+
+// The buffers and checking threads of a process, kept for the whole run and
+// lent to one chain at a time. A child made by fork() gets a crew of its
+// own: the threads of its parent's are not in it.
+class Crew {
+  public:
+    static Crew& get();
+
+    // Buffer `i` of at least `bytes` bytes, or nullptr when there is no
+    // memory for it. Buffers are kept, the largest asked for.
+    std::uint8_t* buffer(std::size_t i, std::size_t bytes);
+
+    // Has up to `count` threads run job->work(), started when fewer are
+    // waiting; returns how many will. Threads stay with the processors they
+    // were given at their start (see bind()).
+    unsigned lend(ChainCheck* job, unsigned count);
+    // Waits until every thread lent to the current job has left it.
+    void recall();
+
+    // Keeps the calling thread to its processor while a job runs, when the
+    // job's threads do not outnumber the processors; unbind() frees it.
+    void bind(unsigned threads);
+    void unbind();
+
+  private:
+    Crew() = default;
+    ~Crew() = default;
+    void stop();
+    void place();
+    void serve();
+    bool start();
+
+    const pid_t owner_ = ::getpid();
+    std::vector<std::unique_ptr<std::uint8_t[]>> buffers_;
+    std::vector<std::size_t> bufferBytes_;
+
+    std::mutex mutex_;
+    Signal wake_; // a job was posted, or the crew stops
+    Signal idle_; // a thread left its job
+    std::vector<pthread_t> threads_;
+    ChainCheck* job_ = nullptr;
+    std::uint64_t posted_ = 0; // jobs posted so far
+    unsigned seats_ = 0;       // threads the current job still takes
+    unsigned busy_ = 0;        // threads in a job
+    bool stopping_ = false;
+
+    // Processors: the caller's when the crew is first lent, and one for each
+    // thread while there are others to give.
+    bool placed_ = false;
+    int callerCpu_ = -1;
+    unsigned cpuCount_ = 0;
+    std::vector<int> threadCpus_;
+    cpu_set_t allowed_; // the caller's processors while it is bound
+    bool bound_ = false;
+};
+
+struct Plan {
+    std::int64_t size; // the stream's, or -1
+    unsigned threads;
+};
+// The stream's size and the threads that check it.
+Plan planFor(ByteStream& stream, const ChainOptions& options) {
+    Plan plan;
+    plan.size = stream.size();
+    plan.threads = options.threads ? std::min(options.threads, 64u) : measureThreads();
+    // Only when the caller leaves the choice: the tests ask for threads
+    // on streams of any length.
+    if (!options.threads && plan.size < sharedStreamBytes) plan.threads = 1;
+    return plan;
+}
 
 class ChainCheck {
   public:
     ChainCheck(ByteStream& stream, const StreamHeader& header, const ChainOptions& options)
+        : ChainCheck(stream, header, options, planFor(stream, options)) {}
+    ChainCheck(ByteStream& stream, const StreamHeader& header, const ChainOptions& options,
+               const Plan& plan)
         : stream_(stream), frameCount_(header.frames), version_(header.streamVersion),
           chunkBytes_(std::clamp<std::uint32_t>(options.chunkBytes & ~3u, 4, 1u << 28)),
-          threads_(options.threads ? std::min(options.threads, 64u) : measureThreads()) {
+          threads_(plan.threads), size_(plan.size) {
         shape_.sv7 = version_ >= 7;
         shape_.maxBand = static_cast<std::int32_t>(header.maxBand);
         shape_.midSide = header.midSideStereo != 0;
@@ -102,23 +236,28 @@ class ChainCheck {
   private:
     enum class Hop { more, complete, broken };
 
-    bool allocate(Chunk& chunk) const {
-        chunk.bytes.reset(new (std::nothrow) std::uint8_t[chunkBytes_ + marginBytes]);
+    bool allocate(Crew& crew, Chunk& chunk, std::size_t index) const {
+        chunk.bytes = crew.buffer(index, chunkBytes_ + marginBytes);
         return chunk.bytes != nullptr;
     }
-    void read(Chunk& chunk, std::uint64_t viewByte);
+    std::uint32_t chunkLimit(std::uint64_t viewByte) const;
+    void read(Chunk& chunk, std::uint64_t viewByte, std::uint32_t limit);
     Hop hop(Chunk& chunk);
     bool check(const Chunk& chunk) const;
-    void work();
     bool takeAndCheck(std::unique_lock<std::mutex>& lock);
-    void bindThreads();
-    void startWorker(std::vector<pthread_t>& workers);
 
+  public:
+    // What a lent thread does: checks chunks until the hops are done and no
+    // chunk is left.
+    void work();
+
+  private:
     ByteStream& stream_;
     const std::uint32_t frameCount_;
     const std::uint32_t version_;
-    const std::uint32_t chunkBytes_;
+    const std::uint32_t chunkBytes_; // the most a chunk holds frames from
     const unsigned threads_;
+    const std::int64_t size_;
     FrameShape shape_;
     std::int64_t start_ = 0;           // file offset of the first frame's word
     std::int64_t dataEnd_ = INT64_MAX; // set by the first short read: nothing is read past it
@@ -127,38 +266,49 @@ class ChainCheck {
     std::uint32_t lastCount_ = 0;      // the 11 bits after the last frame
 
     std::mutex mutex_;
-    std::condition_variable changed_;
+    Signal changed_;
     std::vector<Chunk*> free_;
     std::vector<Chunk*> ready_; // oldest first
     std::atomic<bool> failed_{false};
-    cpu_set_t allowed_;           // the processors the calling thread may use
-    std::vector<int> workerCpus_; // a processor for each checking thread, or none
     bool hopsDone_ = false;
 };
 
-void ChainCheck::read(Chunk& chunk, std::uint64_t viewByte) {
-    const std::uint32_t size = chunkBytes_ + marginBytes;
+// The bytes from which the chunk at `viewByte` takes frames: a share of the
+// rest of the stream when threads share it, at most chunkBytes_.
+std::uint32_t ChainCheck::chunkLimit(std::uint64_t viewByte) const {
+    if (threads_ < 2 || size_ <= 0) return chunkBytes_;
+    const std::int64_t left = size_ - start_ - static_cast<std::int64_t>(viewByte);
+    const std::int64_t share = left / (threads_ * sharesPerThread);
+    const std::int64_t least = std::min(smallChunkBytes, chunkBytes_);
+    return static_cast<std::uint32_t>((std::clamp<std::int64_t>(share, least, chunkBytes_) + 3) &
+                                      ~std::int64_t{3});
+}
+
+// Reads the chunk's frames' bytes and their margin; zeros past the data.
+void ChainCheck::read(Chunk& chunk, std::uint64_t viewByte, std::uint32_t limit) {
+    const std::uint32_t size = limit + marginBytes;
     const std::int64_t offset = start_ + static_cast<std::int64_t>(viewByte);
     std::int64_t got = 0;
     if (offset < dataEnd_) {
         const std::int64_t want = std::min<std::int64_t>(size, dataEnd_ - offset);
-        got = std::max<std::int64_t>(stream_.readAt(chunk.bytes.get(), want, offset), 0);
+        got = std::max<std::int64_t>(stream_.readAt(chunk.bytes, want, offset), 0);
         // End of file or an error: what follows reads as zeros from now on,
         // as it does in the ring.
         if (got < want) dataEnd_ = offset + got;
     }
-    std::memset(chunk.bytes.get() + got, 0, size - static_cast<std::size_t>(got));
-    reverseWordBytes(chunk.bytes.get(), chunk.bytes.get(), size);
+    std::memset(chunk.bytes + got, 0, size - static_cast<std::size_t>(got));
+    reverseWordBytes(chunk.bytes, chunk.bytes, size);
 }
 
 ChainCheck::Hop ChainCheck::hop(Chunk& chunk) {
     const std::uint64_t viewByte = (nextBit_ >> 3) & ~std::uint64_t{3};
-    read(chunk, viewByte);
-    const std::uint8_t* bytes = chunk.bytes.get();
+    const std::uint32_t limit = chunkLimit(viewByte);
+    read(chunk, viewByte, limit);
+    const std::uint8_t* bytes = chunk.bytes;
     std::uint32_t position = static_cast<std::uint32_t>(nextBit_ - viewByte * 8);
     chunk.first = position;
     chunk.frames = 0;
-    const std::uint32_t end = chunkBytes_ * 8;
+    const std::uint32_t end = limit * 8;
     while (hopped_ < frameCount_ && position < end) {
         const std::uint32_t length = bitsAt(bytes, position, 20);
         if (length == 0 || length > maxFrameBodyBits) return Hop::broken;
@@ -173,7 +323,7 @@ ChainCheck::Hop ChainCheck::hop(Chunk& chunk) {
 }
 
 bool ChainCheck::check(const Chunk& chunk) const {
-    const std::uint8_t* bytes = chunk.bytes.get();
+    const std::uint8_t* bytes = chunk.bytes;
     std::uint32_t position = chunk.first;
     std::uint32_t i = 0;
     // Two frames at a time: the second starts where the first's length says.
@@ -206,74 +356,182 @@ bool ChainCheck::takeAndCheck(std::unique_lock<std::mutex>& lock) {
     if (!check(*chunk)) failed_ = true;
     lock.lock();
     free_.push_back(chunk);
-    changed_.notify_all();
+    changed_.notifyAll();
     return true;
 }
 
-// Keeps the calling thread to the processor it is on and picks one other
-// for each checking thread, if the threads do not outnumber the processors.
-void ChainCheck::bindThreads() {
-    const int here = ::sched_getcpu();
-    if (here < 0 || ::sched_getaffinity(0, sizeof allowed_, &allowed_) != 0 ||
-        !CPU_ISSET(here, &allowed_) || static_cast<unsigned>(CPU_COUNT(&allowed_)) < threads_)
-        return;
-    cpu_set_t one;
-    CPU_ZERO(&one);
-    CPU_SET(here, &one);
-    if (::sched_setaffinity(0, sizeof one, &one) != 0) return;
-    for (int cpu = 0; cpu < CPU_SETSIZE && workerCpus_.size() + 1 < threads_; ++cpu)
-        if (cpu != here && CPU_ISSET(cpu, &allowed_)) workerCpus_.push_back(cpu);
+Crew& Crew::get() {
+    // Never destroyed: its threads are stopped at exit, by the process that
+    // started them. A child of fork() starts over with a crew of its own.
+    static Crew* crew = nullptr;
+    static bool stopAtExit = false;
+    if (!crew || crew->owner_ != ::getpid()) crew = new Crew();
+    if (!stopAtExit) {
+        stopAtExit = true;
+        std::atexit([] {
+            if (crew && crew->owner_ == ::getpid()) crew->stop();
+        });
+    }
+    return *crew;
 }
 
-// Starts a checking thread, born on its processor if it has one; none when
-// the system has no thread to give.
-void ChainCheck::startWorker(std::vector<pthread_t>& workers) {
+std::uint8_t* Crew::buffer(std::size_t i, std::size_t bytes) {
+    if (buffers_.size() <= i) {
+        buffers_.resize(i + 1);
+        bufferBytes_.resize(i + 1, 0);
+    }
+    if (bufferBytes_[i] < bytes) {
+        buffers_[i].reset(new (std::nothrow) std::uint8_t[bytes]);
+        bufferBytes_[i] = buffers_[i] ? bytes : 0;
+    }
+    return buffers_[i].get();
+}
+
+// The calling thread keeps the processor it is on when the crew is first
+// lent; the threads get one other each while there are others.
+void Crew::place() {
+    if (placed_) return;
+    placed_ = true;
+    cpu_set_t allowed;
+    callerCpu_ = ::sched_getcpu();
+    if (callerCpu_ < 0 || ::sched_getaffinity(0, sizeof allowed, &allowed) != 0 ||
+        !CPU_ISSET(callerCpu_, &allowed)) {
+        callerCpu_ = -1;
+        return;
+    }
+    cpuCount_ = static_cast<unsigned>(CPU_COUNT(&allowed));
+    for (int cpu = 0; cpu < CPU_SETSIZE; ++cpu)
+        if (cpu != callerCpu_ && CPU_ISSET(cpu, &allowed)) threadCpus_.push_back(cpu);
+}
+
+bool Crew::start() {
     const auto body = [](void* self) -> void* {
-        static_cast<ChainCheck*>(self)->work();
+        static_cast<Crew*>(self)->serve();
         return nullptr;
     };
+    place();
     pthread_t thread;
     pthread_attr_t attributes;
     bool started = false;
-    if (workers.size() < workerCpus_.size() && ::pthread_attr_init(&attributes) == 0) {
+    if (threads_.size() < threadCpus_.size() && ::pthread_attr_init(&attributes) == 0) {
         cpu_set_t one;
         CPU_ZERO(&one);
-        CPU_SET(workerCpus_[workers.size()], &one);
+        CPU_SET(threadCpus_[threads_.size()], &one);
         started = ::pthread_attr_setaffinity_np(&attributes, sizeof one, &one) == 0 &&
                   ::pthread_create(&thread, &attributes, body, this) == 0;
         ::pthread_attr_destroy(&attributes);
     }
-    if (started || ::pthread_create(&thread, nullptr, body, this) == 0) workers.push_back(thread);
+    if (!started && ::pthread_create(&thread, nullptr, body, this) != 0) return false;
+    threads_.push_back(thread);
+    return true;
+}
+
+// A thread's life: waits for a job with a seat left, works on it, and so on
+// until the crew stops.
+void Crew::serve() {
+    std::unique_lock lock(mutex_);
+    std::uint64_t seen = 0;
+    for (;;) {
+        wake_.wait(
+            lock, [&] { return stopping_ || (job_ && seats_ > 0 && posted_ != seen); },
+            watchBetweenStreams);
+        if (stopping_) break;
+        seen = posted_;
+        --seats_;
+        ++busy_;
+        ChainCheck* job = job_;
+        lock.unlock();
+        job->work();
+        lock.lock();
+        if (--busy_ == 0) idle_.notifyAll();
+    }
+}
+
+unsigned Crew::lend(ChainCheck* job, unsigned count) {
+    // Threads are started with the lock released (a new one takes it at
+    // once); nothing allocates once one runs.
+    threads_.reserve(64);
+    while (threads_.size() < count && start()) {}
+    std::lock_guard lock(mutex_);
+    job_ = job;
+    seats_ = std::min<unsigned>(count, static_cast<unsigned>(threads_.size()));
+    ++posted_;
+    wake_.notifyAll();
+    return seats_;
+}
+
+void Crew::recall() {
+    std::unique_lock lock(mutex_);
+    job_ = nullptr;
+    seats_ = 0;
+    idle_.wait(
+        lock, [&] { return busy_ == 0; }, watchInStream);
+}
+
+void Crew::bind(unsigned threads) {
+    place();
+    if (callerCpu_ < 0 || cpuCount_ < threads ||
+        ::sched_getaffinity(0, sizeof allowed_, &allowed_) != 0)
+        return;
+    cpu_set_t one;
+    CPU_ZERO(&one);
+    CPU_SET(callerCpu_, &one);
+    bound_ = ::sched_setaffinity(0, sizeof one, &one) == 0;
+}
+
+void Crew::unbind() {
+    if (bound_) ::sched_setaffinity(0, sizeof allowed_, &allowed_);
+    bound_ = false;
+}
+
+void Crew::stop() {
+    {
+        std::lock_guard lock(mutex_);
+        stopping_ = true;
+        wake_.notifyAll();
+    }
+    for (const pthread_t thread : threads_) ::pthread_join(thread, nullptr);
+    threads_.clear();
+    buffers_.clear();
 }
 
 void ChainCheck::work() {
     std::unique_lock lock(mutex_);
     for (;;) {
-        changed_.wait(lock, [&] { return !ready_.empty() || hopsDone_; });
+        changed_.wait(
+            lock, [&] { return !ready_.empty() || hopsDone_; }, watchInStream);
         if (!takeAndCheck(lock)) return;
     }
 }
 
 std::int64_t ChainCheck::run() {
+    Crew& crew = Crew::get();
     std::vector<Chunk> chunks(threads_ + 1);
-    if (!allocate(chunks[0])) return -1;
-    // Nothing below allocates once a thread runs: an exception would end the
-    // process with threads still joinable.
-    std::vector<pthread_t> workers;
-    workers.reserve(threads_);
+    if (!allocate(crew, chunks[0], 0)) return -1;
+    // Nothing below allocates once a thread is lent: an exception would end
+    // the process with the thread still in this job.
     free_.reserve(chunks.size());
     ready_.reserve(chunks.size());
-    workerCpus_.reserve(threads_);
+    // The threads are lent at once: they wake while the first chunk is read.
+    unsigned lent = 0;
+    if (threads_ > 1) {
+        crew.bind(threads_);
+        lent = crew.lend(this, threads_ - 1);
+    }
     {
         std::unique_lock lock(mutex_);
         free_.push_back(&chunks[0]);
-        std::size_t allocated = 1, produced = 0;
+        std::size_t allocated = 1;
         while (!hopsDone_) {
             if (failed_) break;
-            if (free_.empty() && allocated < chunks.size() && allocate(chunks[allocated]))
+            if (free_.empty() && allocated < chunks.size() &&
+                allocate(crew, chunks[allocated], allocated))
                 free_.push_back(&chunks[allocated++]);
             if (free_.empty()) {
-                if (!takeAndCheck(lock)) changed_.wait(lock);
+                // Every chunk is being checked: wait for one to come back.
+                if (!takeAndCheck(lock))
+                    changed_.wait(
+                        lock, [&] { return !free_.empty(); }, watchInStream);
                 continue;
             }
             Chunk* chunk = free_.back();
@@ -284,19 +542,14 @@ std::int64_t ChainCheck::run() {
             if (result == Hop::broken) failed_ = true;
             if (result != Hop::more) hopsDone_ = true;
             ready_.push_back(chunk);
-            // A second chunk: the stream is long enough for more threads.
-            if (++produced >= 2 && workers.size() + 1 < threads_) {
-                if (produced == 2) bindThreads(); // once: it reads the caller's processors
-                startWorker(workers);
-            }
-            changed_.notify_all();
+            changed_.notifyAll();
         }
         hopsDone_ = true;
-        changed_.notify_all();
+        changed_.notifyAll();
         while (takeAndCheck(lock)) {}
     }
-    for (const pthread_t worker : workers) ::pthread_join(worker, nullptr);
-    if (!workerCpus_.empty()) ::sched_setaffinity(0, sizeof allowed_, &allowed_); // unbound again
+    if (lent) crew.recall();
+    crew.unbind();
     if (failed_) return 0;
 
     const std::int64_t n = frameCount_;

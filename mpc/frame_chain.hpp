@@ -35,8 +35,11 @@ void walkFrameBodies(const std::uint8_t* ordered, std::uint32_t& a, std::uint32_
                      const FrameShape& shape);
 
 struct ChainOptions {
-    unsigned threads = 0;                // 0: measureThreads()
-    std::uint32_t chunkBytes = 1u << 18; // the stream is read this much at a time (a multiple of 4)
+    // 0: measureThreads(), or one for a stream under 64 KB.
+    unsigned threads = 0;
+    // The stream is read at most this much at a time (a multiple of 4); less
+    // towards its end when threads share it.
+    std::uint32_t chunkBytes = 1u << 18;
 };
 
 // The threads a measurement may use: VORLIN_THREADS when it holds a number
@@ -46,7 +49,8 @@ unsigned measureThreads();
 // The samples that the frames of a stream yield, its header read: 0 when a
 // frame fails its length check, the stream has no frames or its version no
 // frame syntax here. -1 when no memory could be had for it: the caller then
-// walks the frames in order instead.
+// walks the frames in order instead. The buffers and threads it uses are
+// kept for the next call, so one thread of a process at a time may call it.
 std::int64_t chainSamples(ByteStream& stream, const StreamHeader& header,
                           const ChainOptions& options = {});
 

@@ -1,8 +1,10 @@
 # MODE=install: `cmake --install` into a scratch prefix gives bin/vorlin,
-# which runs, and share/man/man1/vorlin.1 as in the sources.
-# MODE=package: `cpack -G DEB` makes a package holding both under /usr, with
-# its runtime dependencies filled in.
-#   cmake -DMODE=... -DBUILD=<build dir> -DPAGE=<vorlin.1> -DSCRATCH=<dir> -P check_install.cmake
+# which runs and finds its TagLib module (lib/vorlin/vorlin-taglib.so) to
+# measure WavPack files, and share/man/man1/vorlin.1 as in the sources.
+# MODE=package: `cpack -G DEB` makes a package holding the three under /usr,
+# with its runtime dependencies filled in, TagLib's from the module.
+#   cmake -DMODE=... -DBUILD=<build dir> -DPAGE=<vorlin.1> -DFORMATS=<tests/data/formats>
+#         -DSCRATCH=<dir> -P check_install.cmake
 file(REMOVE_RECURSE ${SCRATCH})
 file(MAKE_DIRECTORY ${SCRATCH})
 
@@ -19,6 +21,19 @@ if(MODE STREQUAL "install")
   run(${SCRATCH}/bin/vorlin --version)
   if(NOT out STREQUAL "Vorlin v0.6\n")
     message(FATAL_ERROR "installed vorlin --version printed '${out}'")
+  endif()
+  # An album of two WavPack tracks, fixed by the installed tool.
+  file(MAKE_DIRECTORY ${SCRATCH}/album)
+  file(COPY_FILE ${FORMATS}/lossless.wv ${SCRATCH}/album/01.wv)
+  file(COPY_FILE ${FORMATS}/hybrid.wv ${SCRATCH}/album/02.wv)
+  file(WRITE ${SCRATCH}/album/a.cue "FILE \"01.wv\" WAVE\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n"
+       "FILE \"02.wv\" WAVE\n  TRACK 02 AUDIO\n    INDEX 00 00:00:00\n    INDEX 01 00:00:10\n")
+  execute_process(COMMAND ${SCRATCH}/bin/vorlin a.cue WORKING_DIRECTORY ${SCRATCH}/album
+                  RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE out)
+  file(READ ${SCRATCH}/album/a.cue fixed)
+  if(NOT status EQUAL 0 OR NOT out STREQUAL "Fixing cue 'a.cue'...\ndone.\n"
+     OR NOT fixed MATCHES "INDEX 00 00:00:20\n    INDEX 01 00:00:30\n$")
+    message(FATAL_ERROR "installed vorlin on WavPack files (status ${status}):\n${out}${fixed}")
   endif()
   execute_process(COMMAND ${CMAKE_COMMAND} -E compare_files ${PAGE}
                   ${SCRATCH}/share/man/man1/vorlin.1 RESULT_VARIABLE differs)
@@ -39,13 +54,14 @@ elseif(MODE STREQUAL "package")
     message(FATAL_ERROR "expected one package in ${SCRATCH}, found: ${packages}")
   endif()
   run(${DPKG_DEB} -c ${packages})
-  foreach(path IN ITEMS ./usr/bin/vorlin ./usr/share/man/man1/vorlin.1)
+  foreach(path IN ITEMS ./usr/bin/vorlin ./usr/lib/vorlin/vorlin-taglib.so
+                        ./usr/share/man/man1/vorlin.1)
     if(NOT out MATCHES " ${path}\n")
       message(FATAL_ERROR "${path} missing from the package:\n${out}")
     endif()
   endforeach()
   run(${DPKG_DEB} -f ${packages} Package Depends Maintainer)
-  if(NOT out MATCHES "Package: vorlin\nDepends: [^\n]*libc6")
+  if(NOT out MATCHES "Package: vorlin\nDepends: [^\n]*libc6" OR NOT out MATCHES "Depends: [^\n]*libtag1v5")
     message(FATAL_ERROR "package fields:\n${out}")
   endif()
 else()

@@ -120,3 +120,34 @@ TEST(TaglibFormats, AlbumOfFlacTracksIsFixedThroughTheTool) {
                                            "    INDEX 00 00:00:20\n"
                                            "    INDEX 01 00:00:30\n");
 }
+
+// The tool loads TagLib only for these formats, from the module beside it.
+TEST(TaglibFormats, AlbumOfEveryTaglibFormatIsFixedThroughTheTool) {
+    TempDir dir;
+    std::string sheet = "FILE \"01.wv\" WAVE\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n";
+    const char* names[] = {"02.aiff", "03.ape", "04.tta"};
+    for (int i = 0; i < 3; ++i)
+        sheet += "FILE \"" + std::string(names[i]) + "\" WAVE\n  TRACK 0" + std::to_string(i + 2) +
+                 " AUDIO\n    INDEX 00 00:00:00\n    INDEX 01 00:00:02\n";
+    writeFile(dir.file("a.cue"), sheet);
+    writeFile(dir.file("01.wv"), fixture("lossless.wv"));
+    writeFile(dir.file("02.aiff"), fixture("tone.aiff"));
+    writeFile(dir.file("03.ape"), fixture("test.ape"));
+    writeFile(dir.file("04.tta"), fixture("test.tta"));
+
+    const RunResult run = runVorlin({"a.cue"}, dir.path());
+    EXPECT_EQ(run.output, "Fixing cue 'a.cue'...\ndone.\n");
+    EXPECT_EQ(run.exitStatus, 0);
+    EXPECT_EQ(readFile(dir.file("a.cue")), "FILE \"Range.wav\" WAVE\n"
+                                           "  TRACK 01 AUDIO\n"
+                                           "    INDEX 01 00:00:00\n"
+                                           "  TRACK 02 AUDIO\n"
+                                           "    INDEX 00 00:00:28\n"
+                                           "    INDEX 01 00:00:30\n"
+                                           "  TRACK 03 AUDIO\n"
+                                           "    INDEX 00 00:00:58\n"
+                                           "    INDEX 01 00:00:60\n"
+                                           "  TRACK 04 AUDIO\n"
+                                           "    INDEX 00 00:00:64\n"
+                                           "    INDEX 01 00:00:66\n");
+}

@@ -189,5 +189,32 @@ TEST(MpcFrameChain, MatchesTheRingWalkAtTheEdges) {
         }
 }
 
+// Threads sharing a stream take chunks that shrink towards its end, and
+// the buffers and threads are kept from one stream to the next: streams of
+// several sizes, whole, cut and damaged late (where the chunks are small),
+// one after another on 1 to 3 threads, give the ring walk's answer.
+TEST(MpcFrameChain, SharedStreamsInShrinkingChunksMatchTheRingWalk) {
+    std::mt19937 rng(23);
+    for (std::size_t bytes : {70'000u, 300'000u, 1'500'000u})
+        for (unsigned version : {6u, 7u}) {
+            std::string whole = realisticStream(rng(), version, bytes).bytes;
+            std::string late = whole; // 600 bytes overwritten near the end
+            late.replace(late.size() - 600 - rng() % 20'000, 600, 600, '\x5A');
+            std::string cut = whole.substr(0, whole.size() - rng() % 50'000);
+            for (const std::string* stream : {&whole, &late, &cut}) {
+                MemoryByteStream memory(stream->data(), stream->size());
+                StreamHeader header;
+                ASSERT_EQ(readStreamHeader(header, memory), 0);
+                const std::int64_t ring = ringWalkSamples(memory, header);
+                for (unsigned threads : {2u, 1u, 3u, 0u})
+                    EXPECT_EQ(chainSamples(memory, header, {threads}), ring)
+                        << bytes << " bytes, version " << version << ", " << threads << " threads, "
+                        << (stream == &whole  ? "whole"
+                            : stream == &late ? "damaged"
+                                              : "cut");
+            }
+        }
+}
+
 } // namespace
 } // namespace vorlin::test
