@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <optional>
@@ -152,7 +153,20 @@ bool CueReader::next(std::string_view& piece) {
     if (fd_ < 0 || failed_ || !decodes_) return false;
     std::size_t n = 0;
     while (n < maxPieceBytes) {
-        int c = nextByte();
+        if (blockPos_ == blockLen_ && !refill()) break;
+        // The bytes before the next CR or LF go over in one copy; that byte
+        // itself through nextByte(), which pairs CR with LF.
+        const char* from = block_ + blockPos_;
+        const std::size_t room = std::min(blockLen_ - blockPos_, maxPieceBytes - n);
+        const void* lf = std::memchr(from, '\n', room);
+        const std::size_t toLf = lf ? static_cast<const char*>(lf) - from : room;
+        const void* cr = std::memchr(from, '\r', toLf);
+        const std::size_t plain = cr ? static_cast<const char*>(cr) - from : toLf;
+        std::memcpy(piece_ + n, from, plain);
+        n += plain;
+        blockPos_ += plain;
+        if (plain == room) continue;
+        const int c = nextByte();
         if (c < 0) break;
         piece_[n++] = static_cast<char>(c);
         if (c == '\n') break;

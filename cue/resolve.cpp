@@ -1,6 +1,7 @@
 #include "cue/resolve.hpp"
 
 #include <dirent.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -44,19 +45,60 @@ bool fileLineName(std::string_view line, std::string_view& name, std::string_vie
     return name.size() < maxNameLength && name.find('\0') == std::string_view::npos;
 }
 
-const std::vector<std::string>& FolderListings::of(const std::string& folder) {
-    auto [entry, added] = listings_.try_emplace(folder);
-    if (added) {
-        if (DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str())) {
-            while (const dirent* e = ::readdir(dir)) {
-                std::string_view name = e->d_name;
-                if (name != "." && name != "..") entry->second.emplace_back(name);
-            }
-            ::closedir(dir);
+namespace {
+
+// A folder is read for its names after this many failed tests of a name in
+// it (a FLAC album tries .wav, .mpc and .mp+ first for every track), when
+// it is no larger than this: larger ones are tested name by name, so that a
+// sheet in a huge folder does not read all of it.
+constexpr unsigned missesBeforeListing = 16;
+constexpr off_t maxListedFolderBytes = 64 * 1024;
+
+} // namespace
+
+FolderListings::Folder& FolderListings::list(const std::string& folder, Folder& f) {
+    f.isListed = true;
+    std::vector<std::pair<std::string, bool>> entries; // name, is a regular file
+    if (DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str())) {
+        while (const dirent* e = ::readdir(dir)) {
+            std::string_view name = e->d_name;
+            if (name != "." && name != "..") entries.emplace_back(name, e->d_type == DT_REG);
         }
-        std::sort(entry->second.begin(), entry->second.end());
+        ::closedir(dir);
     }
-    return entry->second;
+    std::sort(entries.begin(), entries.end());
+    f.names.reserve(entries.size());
+    for (auto& entry : entries) f.names.push_back(std::move(entry.first));
+    // The sets point into the names, which stay as they are from here on.
+    for (std::size_t i = 0; i < f.names.size(); ++i) {
+        f.listed.insert(f.names[i]);
+        if (!entries[i].second) f.notRegular.insert(f.names[i]);
+    }
+    return f;
+}
+
+const std::vector<std::string>& FolderListings::of(const std::string& folder) {
+    Folder& f = folders_[folder];
+    return f.isListed ? f.names : list(folder, f).names;
+}
+
+bool FolderListings::exists(const std::string& folder, const std::string& name) {
+    Folder& f = folders_[folder];
+    if (!f.isListed && !f.tooLarge && f.misses >= missesBeforeListing) {
+        struct stat st;
+        if (::stat(folder.empty() ? "." : folder.c_str(), &st) == 0 &&
+            st.st_size <= maxListedFolderBytes)
+            list(folder, f);
+        else
+            f.tooLarge = true;
+    }
+    if (f.isListed) {
+        if (!f.listed.contains(name)) return false;
+        if (!f.notRegular.contains(name)) return true; // a link must lead somewhere
+    }
+    const bool found = ::access((folder + name).c_str(), F_OK) == 0;
+    if (!found) ++f.misses;
+    return found;
 }
 
 namespace {
@@ -68,10 +110,6 @@ bool sameIgnoringAsciiCase(std::string_view a, std::string_view b) {
     auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
                                               [&](char x, char y) { return lower(x) == lower(y); });
-}
-
-bool exists(const std::string& path) {
-    return ::access(path.c_str(), F_OK) == 0;
 }
 
 // One reading of the FILE name: its folder part ('/' separated, "" for none)
@@ -90,13 +128,14 @@ class Search {
     bool in(const std::string& folder, const std::string& base) {
         for (const char* extension : audioExtensions) {
             const std::string name = base + extension;
-            if (exists(directory_ + folder + name)) return take(folder, name);
+            if (listings_.exists(directory_ + folder, name)) return take(folder, name);
         }
         const std::vector<std::string>& entries = listings_.of(directory_ + folder);
         for (const char* extension : audioExtensions) {
             const std::string name = base + extension;
             for (const std::string& entry : entries)
-                if (sameIgnoringAsciiCase(entry, name) && exists(directory_ + folder + entry))
+                if (sameIgnoringAsciiCase(entry, name) &&
+                    ::access((directory_ + folder + entry).c_str(), F_OK) == 0)
                     return take(folder, entry);
         }
         return false;

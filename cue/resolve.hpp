@@ -4,6 +4,7 @@
 #include <map>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 namespace vorlin {
@@ -29,14 +30,31 @@ inline constexpr std::size_t maxNameLength = 256;
 // quote or blank, too long, or holding a NUL byte.
 bool fileLineName(std::string_view line, std::string_view& name, std::string_view& rest);
 
-// The entries of folders, each read once for the sheet being rewritten, in
-// byte order.
+// The folders a sheet's audio files are looked for in, each read at most
+// once for the sheet being rewritten.
 class FolderListings {
   public:
+    // The folder's entries in byte order (read now if they were not yet).
     const std::vector<std::string>& of(const std::string& folder);
 
+    // Whether `name` exists in `folder` (access() of mode 0: a link must
+    // lead somewhere). Each name is tested by itself until the folder has
+    // cost a few failed tests; then a folder of modest size is read once,
+    // and only the names it holds are tested.
+    bool exists(const std::string& folder, const std::string& name);
+
   private:
-    std::map<std::string, std::vector<std::string>> listings_;
+    struct Folder {
+        bool tooLarge = false; // reading it would cost more than the tests it saves
+        unsigned misses = 0;
+        std::vector<std::string> names;
+        std::unordered_set<std::string_view> listed;     // the names, to look up
+        std::unordered_set<std::string_view> notRegular; // of them: links and others, tested
+        bool isListed = false;
+    };
+    Folder& list(const std::string& folder, Folder& f);
+
+    std::map<std::string, Folder> folders_;
 };
 
 struct AudioFile {

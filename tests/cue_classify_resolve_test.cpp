@@ -183,3 +183,22 @@ TEST(ResolveAudioPath, FindsFilesByCaseThenCodePageThenFolder) {
         }
     }
 }
+
+// After a few failed tests a folder is read once and only its names are
+// tested: the answers stay those of testing every name.
+TEST(ResolveAudioPath, ManyLookupsInOneFolderGiveTheSameAnswers) {
+    TempDir dir;
+    for (int i = 0; i < 20; ++i) writeFile(dir.file("t" + std::to_string(i) + ".flac"), "");
+    ::symlink("gone", dir.file("t7.wav").c_str()); // listed, but leads nowhere
+    writeFile(dir.file("t9.MPC"), ""); // the exact t9.flac comes first
+    FolderListings listings;
+    AudioFile found;
+    for (int round = 0; round < 2; ++round) {
+        for (int i = 0; i < 20; ++i) {
+            const std::string t = "t" + std::to_string(i);
+            ASSERT_TRUE(findAudioFile(found, t + ".wav", dir.path() + "/", listings)) << t;
+            EXPECT_EQ(found.name, t + ".flac");
+        }
+        EXPECT_FALSE(findAudioFile(found, "t20.wav", dir.path() + "/", listings));
+    }
+}
