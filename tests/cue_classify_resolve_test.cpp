@@ -190,7 +190,7 @@ TEST(ResolveAudioPath, ManyLookupsInOneFolderGiveTheSameAnswers) {
     TempDir dir;
     for (int i = 0; i < 20; ++i) writeFile(dir.file("t" + std::to_string(i) + ".flac"), "");
     ::symlink("gone", dir.file("t7.wav").c_str()); // listed, but leads nowhere
-    writeFile(dir.file("t9.MPC"), ""); // the exact t9.flac comes first
+    writeFile(dir.file("t9.MPC"), "");             // the exact t9.flac comes first
     FolderListings listings;
     AudioFile found;
     for (int round = 0; round < 2; ++round) {
