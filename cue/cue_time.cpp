@@ -1,8 +1,5 @@
 #include "cue/cue_time.hpp"
 
-#include <cinttypes>
-#include <cstdio>
-
 namespace vorlin {
 
 std::int64_t parseCueTime(std::string_view text) {
@@ -37,11 +34,30 @@ std::int64_t parseCueTime(std::string_view text) {
 }
 
 std::string formatCueTime(CdFrames position) {
-    char buffer[48];
-    std::int64_t seconds = position / 75;
-    std::snprintf(buffer, sizeof buffer, "%02" PRId64 ":%02u:%02u\n", seconds / 60,
-                  static_cast<unsigned>(seconds % 60), static_cast<unsigned>(position % 75));
-    return buffer;
+    // As "%02lld:%02u:%02u\n" would write it, by hand: every INDEX line of a
+    // sheet comes through here.
+    const std::int64_t seconds = position / 75;
+    char text[32];
+    char* end = text + sizeof text;
+    char* at = end;
+    const auto put = [&](char c) { *--at = c; };
+    const auto putTwo = [&](std::int64_t value) {
+        put(static_cast<char>('0' + value % 10));
+        put(static_cast<char>('0' + value / 10));
+    };
+    put('\n');
+    putTwo(position % 75);
+    put(':');
+    putTwo(seconds % 60);
+    put(':');
+    std::int64_t minutes = seconds / 60;
+    const char* minutesEnd = at;
+    do {
+        put(static_cast<char>('0' + minutes % 10));
+        minutes /= 10;
+    } while (minutes > 0);
+    if (minutesEnd - at < 2) put('0');
+    return std::string(at, end);
 }
 
 } // namespace vorlin

@@ -1,7 +1,6 @@
 #include "cue/sheet_diff.hpp"
 
 #include <algorithm>
-#include <cinttypes>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -58,18 +57,50 @@ std::uint64_t lineCount(std::string_view text) {
            (!text.empty() && text.back() != '\n');
 }
 
-// Every line of `text` behind `mark`; a last line without its line end is
-// followed by the marker that says so.
-void writeLines(std::FILE* out, char mark, std::string_view text) {
-    while (!text.empty()) {
-        const std::size_t lf = text.find('\n');
-        const std::size_t length = lf == std::string_view::npos ? text.size() : lf + 1;
-        std::fputc(mark, out);
-        std::fwrite(text.data(), 1, length, out);
-        if (lf == std::string_view::npos) std::fputs("\n\\ No newline at end of file\n", out);
-        text.remove_prefix(length);
+// The diff's text, gathered in a buffer made before anything is written
+// (so that running out of memory shows nothing) and written a block at a time.
+class DiffOutput {
+  public:
+    explicit DiffOutput(std::FILE* out) : out_(out) { buffer_.reserve(capacity); }
+    ~DiffOutput() { flush(); }
+    DiffOutput(const DiffOutput&) = delete;
+    DiffOutput& operator=(const DiffOutput&) = delete;
+
+    void put(std::string_view text) {
+        if (buffer_.size() + text.size() > capacity) {
+            flush();
+            if (text.size() > capacity) {
+                std::fwrite(text.data(), 1, text.size(), out_);
+                return;
+            }
+        }
+        buffer_.append(text);
     }
-}
+
+    // Every line of `text` behind `mark`; a last line without its line end
+    // is followed by the marker that says so.
+    void putLines(char mark, std::string_view text) {
+        while (!text.empty()) {
+            const std::size_t lf = text.find('\n');
+            const std::size_t length = lf == std::string_view::npos ? text.size() : lf + 1;
+            put(std::string_view(&mark, 1));
+            put(text.substr(0, length));
+            if (lf == std::string_view::npos) put("\n\\ No newline at end of file\n");
+            text.remove_prefix(length);
+        }
+    }
+
+  private:
+    static constexpr std::size_t capacity = 64 * 1024;
+
+    void flush() {
+        std::fwrite(buffer_.data(), 1, buffer_.size(), out_);
+        buffer_.clear();
+    }
+
+    std::FILE* out_;
+    std::string buffer_;
+};
 
 // The path as diff and patch write it: in double quotes with C escapes when
 // it holds a control character, a quote or a backslash; as it is otherwise.
@@ -126,7 +157,8 @@ void writeSheetDiff(std::FILE* out, const std::string& path, std::string_view ol
     }
     if (hunks.empty()) return;
     const std::string name = quotedPath(path);
-    std::fprintf(out, "--- %s\n+++ %s\n", name.c_str(), name.c_str());
+    DiffOutput diff(out);
+    diff.put("--- " + name + "\n+++ " + name + "\n");
 
     // Second walk: each hunk is counted on a copy of the walker, then written.
     StepWalker walker(oldSheet, newSheet);
@@ -151,19 +183,19 @@ void writeSheetDiff(std::FILE* out, const std::string& path, std::string_view ol
         // left out, as diff -u writes it.
         const std::string oldRange = hunkRange(oldLine + (oldCount > 0), oldCount);
         const std::string newRange = hunkRange(newLine + (newCount > 0), newCount);
-        std::fprintf(out, "@@ -%s +%s @@\n", oldRange.c_str(), newRange.c_str());
+        diff.put("@@ -" + oldRange + " +" + newRange + " @@\n");
         while (at < end) {
             StepWalker runStart = walker;
             walker.next(step);
             if (!step.changed()) {
-                writeLines(out, ' ', step.oldText);
+                diff.putLines(' ', step.oldText);
                 ++at;
                 continue;
             }
             // A run of changed steps: all its old lines, then all its new ones.
             std::uint64_t run = 0;
             for (;;) {
-                writeLines(out, '-', step.oldText);
+                diff.putLines('-', step.oldText);
                 if (at + ++run == end) break;
                 StepWalker beforeNext = walker;
                 walker.next(step);
@@ -174,7 +206,7 @@ void writeSheetDiff(std::FILE* out, const std::string& path, std::string_view ol
             }
             for (std::uint64_t i = 0; i < run; ++i) {
                 runStart.next(step);
-                writeLines(out, '+', step.newText);
+                diff.putLines('+', step.newText);
             }
             at += run;
         }
