@@ -28,6 +28,11 @@ const char* SinkPair::pregap(std::string_view head, CdFrames start, std::uint64_
     return second_.pregap(head, start, origin);
 }
 
+const char* SinkPair::finish() {
+    if (const char* failure = first_.finish()) return failure;
+    return second_.finish();
+}
+
 namespace {
 
 // A line's INDEX number and time text sit at fixed distances from its first
@@ -118,6 +123,7 @@ int walkCue(const std::string& path, CueReader& reader, WalkSink& sink) {
     // A read error must not pass for the end of the sheet: the sheet would
     // be rewritten without its remaining lines.
     if (reader.failed()) return readFailed(path);
+    if (const char* failure = sink.finish()) return fail(failure);
     return 0;
 }
 

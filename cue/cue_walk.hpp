@@ -30,6 +30,8 @@ class WalkSink {
     // The INDEX 00 line that opens a file: the start of the pregap that
     // belongs at the end of the previous file, before the range when negative.
     virtual const char* pregap(std::string_view head, CdFrames start, std::uint64_t origin) = 0;
+    // After the last line.
+    virtual const char* finish() { return nullptr; }
 };
 
 // Hands every call to two sinks, the first one first.
@@ -41,6 +43,7 @@ class SinkPair : public WalkSink {
                           CdFrames start, CdFrames length) override;
     const char* index(std::string_view head, CdFrames position, std::uint64_t origin) override;
     const char* pregap(std::string_view head, CdFrames start, std::uint64_t origin) override;
+    const char* finish() override;
 
   private:
     WalkSink& first_;
@@ -48,7 +51,8 @@ class SinkPair : public WalkSink {
 };
 
 // Reads the sheet at `path` to its end through `reader`: 0 when every line
-// reached `sink`, or 1 after printing why the sheet cannot be rewritten.
+// reached `sink` and it finished, or 1 after printing why the sheet cannot be
+// rewritten.
 //
 // position = (length of all earlier audio files) + (the time as written) - gap,
 // where a file's gap is the distance from its INDEX 00 to the INDEX line after

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <memory>
 #include <new>
 
 #include "cue/classify.hpp"
@@ -34,19 +35,14 @@ int fail(const char* message) {
 // asked for, and checks the disc ID. Returns 0, or 1 after printing why the
 // sheet cannot be rewritten.
 int rewriteSheet(const std::string& path, CueReader& reader, LineList& list, bool perFile) {
+    std::unique_ptr<WalkSink> writer;
+    if (perFile)
+        writer = std::make_unique<PerFileWriter>(list);
+    else
+        writer = std::make_unique<RangeWriter>(list);
     DiscIdCheck discId;
-    int result;
-    if (perFile) {
-        PerFileWriter writer(list);
-        SinkPair sinks(writer, discId);
-        result = walkCue(path, reader, sinks);
-        if (result == 0)
-            if (const char* failure = writer.finish()) result = fail(failure);
-    } else {
-        RangeWriter writer(list);
-        SinkPair sinks(writer, discId);
-        result = walkCue(path, reader, sinks);
-    }
+    SinkPair sinks(*writer, discId);
+    const int result = walkCue(path, reader, sinks);
     if (result == 0) discId.report();
     return result;
 }

@@ -31,7 +31,7 @@ class RangeWriter : public WalkSink {
 // A FILE line for every audio file, naming the file that was measured, with
 // each pregap in the previous file: a FILE line whose first INDEX lies before
 // the file's start waits until an INDEX reaches it, so that INDEX times count
-// from the start of the last FILE line written. Call finish() after the walk.
+// from the start of the last FILE line written.
 class PerFileWriter : public WalkSink {
   public:
     explicit PerFileWriter(LineList& list) : list_(list) {}
@@ -40,8 +40,8 @@ class PerFileWriter : public WalkSink {
                           CdFrames start, CdFrames length) override;
     const char* index(std::string_view head, CdFrames position, std::uint64_t origin) override;
     const char* pregap(std::string_view head, CdFrames start, std::uint64_t origin) override;
-    // Writes the FILE lines still waiting; nullptr or the failure message.
-    const char* finish();
+    // Writes the FILE lines still waiting.
+    const char* finish() override;
 
   private:
     struct Held {
