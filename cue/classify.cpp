@@ -1,13 +1,16 @@
 #include "cue/classify.hpp"
 
 #include <cstdio>
+#include <new>
 
 #include "cue/cue_reader.hpp"
 
 namespace vorlin {
 
-int classifyCue(const std::string& path) {
-    CueReader reader(path);
+namespace {
+
+int classify(const std::string& path) {
+    CueReader reader(path); // a UTF-16 sheet is decoded whole: it may run out of memory
     if (!reader.isOpen()) {
         std::printf("Failed to open '%s'.\n", path.c_str());
         return -1;
@@ -55,6 +58,17 @@ int classifyCue(const std::string& path) {
         return 0;
     }
     return 1;
+}
+
+} // namespace
+
+int classifyCue(const std::string& path) {
+    try {
+        return classify(path);
+    } catch (const std::bad_alloc&) {
+        std::printf("Memory allocation failed.\n");
+        return -1;
+    }
 }
 
 } // namespace vorlin

@@ -80,8 +80,15 @@ int fixCue(const std::string& path, const FixOptions& options, bool* rewritten) 
     }
     std::string oldSheet; // the sheet as read, for a dry run's diff
     LineList list;
+    std::unique_ptr<CueReader> opened;
     try {
-        CueReader reader(path);
+        opened = std::make_unique<CueReader>(path); // a UTF-16 sheet is decoded whole
+    } catch (const std::bad_alloc&) {
+        std::printf("Memory allocation failed.\n");
+        return -1;
+    }
+    try {
+        CueReader& reader = *opened;
         if (!reader.isOpen()) {
             std::printf("Failed to open '%s'.\n", path.c_str());
             return -1;
@@ -97,7 +104,8 @@ int fixCue(const std::string& path, const FixOptions& options, bool* rewritten) 
             return result;
     } catch (const std::bad_alloc&) {
         return fail("Fixing failed, insufficient memory.\n");
-    } // the sheet is closed before it is replaced
+    }
+    opened.reset(); // the sheet is closed before it is replaced
     const int result = dryRun ? showChange(path, oldSheet, list) : replaceCue(path, list);
     if (rewritten) *rewritten = result == 0;
     return result;

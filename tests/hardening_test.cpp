@@ -23,6 +23,7 @@
 #include "cue/replace.hpp"
 #include "mpc_writer.hpp"
 #include "test_support.hpp"
+#include "tests/cue_samples.hpp"
 
 namespace vorlin::test {
 namespace {
@@ -201,6 +202,37 @@ TEST(Faults, InterruptionWaitsForTheReplacementToFinish) {
 // after every kill the sheet's name holds exactly the old or exactly the new
 // sheet, and at most one hidden temporary file, holding the start of the new
 // sheet, is left beside it.
+// A UTF-16 sheet is decoded whole before anything else; one too large for
+// the memory the process may have is refused, untouched, with or without
+// --force. The limit is the address space in a forked child, which the
+// sanitizers' reserved shadow memory would exhaust at once.
+TEST(Faults, Utf16SheetTooLargeForMemoryIsRefused) {
+    if (sanitized) GTEST_SKIP() << "address space limits do not work under the sanitizers";
+    ScratchDir album;
+    writeFile(album.file("01.wav"), wavOfCdFrames(13500));
+    writeFile(album.file("02.wav"), wavOfCdFrames(9000));
+    std::string sheet = "\xFF\xFE";
+    for (char c : std::string(twoTrackSheet) + "REM " + std::string(32 << 20, 'x') + "\n")
+        sheet += std::string{c, '\0'};
+    writeFile(album.file("a.cue"), sheet);
+    for (bool force : {false, true}) {
+        ChildRun r = runInChild([&] {
+            long pages = 0;
+            if (std::FILE* statm = std::fopen("/proc/self/statm", "r")) {
+                if (std::fscanf(statm, "%ld", &pages) != 1) pages = 0;
+                std::fclose(statm);
+            }
+            const rlim_t limit = static_cast<rlim_t>(pages) * ::sysconf(_SC_PAGESIZE) + (48 << 20);
+            const rlimit rl{limit, limit};
+            ::setrlimit(RLIMIT_AS, &rl);
+            return fixCue(album.file("a.cue"), force);
+        });
+        EXPECT_EQ(r.output, "Memory allocation failed.\n") << force;
+        EXPECT_EQ(r.result, -1);
+        EXPECT_TRUE(readFile(album.file("a.cue")) == sheet);
+    }
+}
+
 TEST(Faults, KilledAtAnyMomentLeavesTheOldOrTheNewSheet) {
     ScratchDir dir;
     const std::string old = writeAlbum(dir.path, 60, 49152); // about 3 MB
