@@ -17,9 +17,6 @@ class CountingStream : public ByteStream {
         reads.push_back(count);
         return inner_.read(destination, count);
     }
-    std::int32_t write(const void* source, std::int32_t count) override {
-        return inner_.write(source, count);
-    }
     int seek(std::int32_t offset, int origin) override { return inner_.seek(offset, origin); }
     std::int32_t tell() override { return inner_.tell(); }
     std::vector<std::int32_t> reads;
@@ -95,19 +92,16 @@ TEST(MpcBitReader, SeekToFramesPerVersion) {
         StreamHeader h;
         h.streamVersion = version;
         h.headerPos = 10;
-        s->resetScanner();
-        s->loadHeader(h);
-        EXPECT_TRUE(s->seekToFrames());
-        EXPECT_EQ(s->bits.bitsConsumed(), skipped);
-        EXPECT_EQ(s->bits.ring[0], wordAt(bytes, 10 + firstByte));
-        EXPECT_EQ(s->bits.readBits(8), std::uint8_t(bytes[10 + firstByte + 3 - skipped / 8]));
+        EXPECT_TRUE(s->start(h));
+        EXPECT_EQ(s->bits().bitsConsumed(), skipped);
+        EXPECT_EQ(s->bits().ring[0], wordAt(bytes, 10 + firstByte));
+        EXPECT_EQ(s->bits().readBits(8), std::uint8_t(bytes[10 + firstByte + 3 - skipped / 8]));
     }
     MemoryByteStream stream(bytes.data(), bytes.size());
     auto s = std::make_unique<FrameScanner>(stream);
     StreamHeader h;
     h.streamVersion = 8;
-    s->loadHeader(h);
-    EXPECT_FALSE(s->seekToFrames());
+    EXPECT_FALSE(s->start(h));
 }
 
 TEST(MpcBitReader, RefillsExactlyTheHalfThatWasLeft) {

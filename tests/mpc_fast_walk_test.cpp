@@ -11,6 +11,7 @@
 #include "mpc/fast_tables.hpp"
 #include "mpc/frame_chain.hpp"
 #include "mpc/frame_scanner.hpp"
+#include "mpc/mpc_length.hpp"
 #include "tests/mpc_writer.hpp"
 
 namespace vorlin::test {

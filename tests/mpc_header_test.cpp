@@ -4,8 +4,8 @@
 #include <sys/stat.h>
 
 #include "audio/length.hpp"
-#include "audio/stream_header.hpp"
 #include "mpc/frame_scanner.hpp"
+#include "mpc/stream_header.hpp"
 #include "mpc_writer.hpp"
 #include "test_support.hpp"
 
@@ -169,9 +169,9 @@ TEST(MpcHeader, MeasurerMessages) {
     std::string missing = dir.file("missing.mpc");
     CdFrames a = 1, b = 1, c = 1, d = 1;
     std::string out = captureStdout([&] {
-        a = mpcLengthFrames(bad);
-        b = mpcLengthFrames(sub);
-        c = mpcLengthFrames(fifo); // never blocks: a FIFO is not opened
+        a = audioLengthFrames(bad);
+        b = audioLengthFrames(sub);
+        c = audioLengthFrames(fifo); // never blocks: a FIFO is not opened
         d = audioLengthFrames(missing);
     });
     EXPECT_EQ(a + b + c + d, 0);

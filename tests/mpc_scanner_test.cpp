@@ -7,6 +7,7 @@
 
 #include "audio/length.hpp"
 #include "mpc/frame_scanner.hpp"
+#include "mpc/mpc_length.hpp"
 #include "mpc_writer.hpp"
 #include "test_support.hpp"
 
@@ -30,21 +31,17 @@ Walk walk(ByteStream& stream) {
     StreamHeader h;
     EXPECT_EQ(readStreamHeader(h, stream), headerAccepted);
     auto s = std::make_unique<FrameScanner>(stream);
-    s->resetScanner();
-    s->loadHeader(h);
-    s->seekToFrames();
+    s->start(h);
     Walk w;
     for (;;) {
-        std::uint32_t previous = s->bits.wordIndex;
-        std::int32_t r = s->decodeFrame();
-        s->refillAfterFrame(previous);
-        if (!s->frameValid || r <= 0) break;
+        std::int32_t r = s->nextFrame();
+        if (!s->frameValid() || r <= 0) break;
         w.samples += r;
     }
     unsigned seekBits = h.streamVersion == 4 ? 32 : h.streamVersion < 7 ? 64 : 192;
-    w.framesDecoded = s->framesDecoded;
-    w.frameValid = s->frameValid;
-    w.endBit = s->bits.bitsConsumed() + seekBits;
+    w.framesDecoded = s->framesDecoded();
+    w.frameValid = s->frameValid();
+    w.endBit = s->bits().bitsConsumed() + seekBits;
     return w;
 }
 
@@ -149,11 +146,9 @@ TEST(MpcScanner, ZeroFramesAndUnknownVersionsMeasureZero) {
     StreamHeader h;
     h.streamVersion = 8;
     h.frames = 5;
-    s->resetScanner();
-    s->loadHeader(h);
-    s->seekToFrames();
-    EXPECT_EQ(s->decodeFrame(), 0);
-    EXPECT_EQ(s->frameValid, 0u);
+    EXPECT_FALSE(s->start(h));
+    EXPECT_EQ(s->nextFrame(), 0);
+    EXPECT_FALSE(s->frameValid());
 }
 
 FrameContent bands(int maxBand, std::initializer_list<std::pair<int, int>> res) {
@@ -288,7 +283,7 @@ TEST(MpcScanner, LongStreamsWrapTheRing) {
         EXPECT_TRUE(straddlesRingEnd(w, version == 7 ? 192 : 64));
         TempDir dir;
         writeFile(dir.file("long.mpc"), w.bytes);
-        EXPECT_EQ(mpcLengthFrames(dir.file("long.mpc")), expectedCdFrames(layout));
+        EXPECT_EQ(audioLengthFrames(dir.file("long.mpc")), expectedCdFrames(layout));
         Walk result = walk(w.bytes);
         EXPECT_EQ(result.framesDecoded, 80u);
         EXPECT_EQ(result.endBit, w.totalBits);
@@ -325,7 +320,7 @@ TEST(MpcScanner, ClickFileHasThreeValidFrames) {
     // The header's own last-frame count (413, gapless) agrees: 1152 * 2 + 413.
     EXPECT_EQ(result.samples, 2717);
     CdFrames length = 0;
-    EXPECT_EQ(captureStdout([&] { length = mpcLengthFrames(path); }), "");
+    EXPECT_EQ(captureStdout([&] { length = audioLengthFrames(path); }), "");
     EXPECT_EQ(length, 4);
 }
 
@@ -337,7 +332,7 @@ TEST(MpcScanner, BrokenFixturesFailCleanly) {
     for (auto [name, unrecognized] : files) {
         std::string path = std::string(fixtures) + "/" + name + ".mpc";
         CdFrames length = -1;
-        std::string out = captureStdout([&] { length = mpcLengthFrames(path); });
+        std::string out = captureStdout([&] { length = audioLengthFrames(path); });
         EXPECT_EQ(length, 0) << name;
         EXPECT_EQ(out, unrecognized ? "'" + path + "': unrecognized format\n" : "") << name;
     }
