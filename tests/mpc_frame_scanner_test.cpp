@@ -72,7 +72,7 @@ StreamLayout oneFrame(unsigned version, bool ms, int maxBand, const FrameContent
     return layout;
 }
 
-TEST(MpcScanner, SilentFramesHaveTheirFixedLengths) {
+TEST(FrameScanner, SilentFramesHaveTheirFixedLengths) {
     for (bool ms : {false, true}) {
         BitWriter sv7, sv6;
         writeSv7Body(sv7, silentFrame(31), {7, ms, 31});
@@ -91,7 +91,7 @@ TEST(MpcScanner, SilentFramesHaveTheirFixedLengths) {
     }
 }
 
-TEST(MpcScanner, LastFrameCounts) {
+TEST(FrameScanner, LastFrameCounts) {
     StreamLayout hundred;
     hundred.frames.assign(100, silentFrame(31));
     hundred.lastFrameSamples = 1000;
@@ -131,7 +131,7 @@ TEST(MpcScanner, LastFrameCounts) {
     }
 }
 
-TEST(MpcScanner, ZeroFramesAndUnknownVersionsMeasureZero) {
+TEST(FrameScanner, ZeroFramesAndUnknownVersionsMeasureZero) {
     StreamLayout none;
     none.shape.version = 6;
     none.frames = {silentFrame(31)};
@@ -169,7 +169,7 @@ FrameContent bands(int maxBand, std::initializer_list<std::pair<int, int>> res) 
     return f;
 }
 
-TEST(MpcScanner, Sv7SyntaxCases) {
+TEST(FrameScanner, Sv7SyntaxCases) {
     // Escapes, negative resolutions, all selections and plain resolutions.
     FrameContent f = bands(
         31, {{3, 0}, {12, -2}, {15, -5}, {17, -10}, {14, -15}, {9, -17}, {0, 1}, {0, 0}, {2, 8}});
@@ -201,7 +201,7 @@ TEST(MpcScanner, Sv7SyntaxCases) {
     }
 }
 
-TEST(MpcScanner, Sv46SyntaxCases) {
+TEST(FrameScanner, Sv46SyntaxCases) {
     // Band 0: codes 3 and 12 (one channel coded, the other plain), both
     // orders; region tops (resolution 17) in all three regions.
     FrameContent f = bands(31, {{3, 12}, {12, 3}, {15, 15}, {1, 0}});
@@ -222,7 +222,7 @@ TEST(MpcScanner, Sv46SyntaxCases) {
     EXPECT_EQ(b.bitCount(), 7u);
 }
 
-TEST(MpcScanner, RandomStreamsRoundTrip) {
+TEST(FrameScanner, RandomStreamsRoundTrip) {
     CodeUsage usage;
     const unsigned versions[] = {4, 5, 6, 7, 0x17};
     for (unsigned seed = 0; seed < 400; ++seed) {
@@ -275,7 +275,7 @@ bool straddlesRingEnd(const WrittenStream& w, unsigned seekBits) {
     return false;
 }
 
-TEST(MpcScanner, LongStreamsWrapTheRing) {
+TEST(FrameScanner, LongStreamsWrapTheRing) {
     for (unsigned version : {5u, 7u}) {
         StreamLayout layout = longStream(version, version);
         WrittenStream w = writeStream(layout);
@@ -292,7 +292,7 @@ TEST(MpcScanner, LongStreamsWrapTheRing) {
     }
 }
 
-TEST(MpcScanner, TruncatedStreamsAreJudgedOnZeros) {
+TEST(FrameScanner, TruncatedStreamsAreJudgedOnZeros) {
     // The last frame ends in zero-valued plain samples; cutting them off the
     // file leaves a refilled half whose undelivered bytes must read as zero.
     StreamLayout layout = longStream(5, 11);
@@ -309,7 +309,7 @@ TEST(MpcScanner, TruncatedStreamsAreJudgedOnZeros) {
 
 const char* const fixtures = VORLIN_FIXTURES_DIR;
 
-TEST(MpcScanner, ClickFileHasThreeValidFrames) {
+TEST(FrameScanner, ClickFileHasThreeValidFrames) {
     std::string path = std::string(fixtures) + "/click.mpc";
     std::FILE* file = std::fopen(path.c_str(), "rb");
     ASSERT_NE(file, nullptr);
@@ -324,7 +324,7 @@ TEST(MpcScanner, ClickFileHasThreeValidFrames) {
     EXPECT_EQ(length, 4);
 }
 
-TEST(MpcScanner, BrokenFixturesFailCleanly) {
+TEST(FrameScanner, BrokenFixturesFailCleanly) {
     const std::pair<const char*, bool> files[] = {
         {"sv4_header", false}, {"sv5_header", false}, // headers accepted, frames fail
         {"almostempty", true}, {"infloop", true},     {"segfault", true},

@@ -57,14 +57,14 @@ void checkListing(const TableListing& listing, const Expected& expected) {
             }
 }
 
-TEST(MpcTables, EveryListingIsACompletePrefixCode) {
+TEST(CodeTables, EveryListingIsACompletePrefixCode) {
     for (int i = 0; i < 12; ++i) checkListing(sv46Listings[i], sv46Expected[i]);
     for (int i = 0; i < 17; ++i) checkListing(sv7Listings[i], sv7Expected[i]);
     EXPECT_EQ(sv46Book(regionA).code(15).bits, 0b01110000000000u);
     EXPECT_EQ(sv7QuantBook(7, 1).code(-31).length, 14u);
 }
 
-TEST(MpcTables, SortTableLeftAlignsAndOrdersLargestFirst) {
+TEST(CodeTables, SortTableLeftAlignsAndOrdersLargestFirst) {
     for (const TableListing* listing : {&sv46Listings[0], &sv46Listings[11], &sv7Listings[0],
                                         &sv7Listings[2], &sv7Listings[16]}) {
         SCOPED_TRACE(listing->name);
@@ -92,7 +92,7 @@ std::unique_ptr<FrameScanner> scannerOver(MemoryByteStream& stream) {
     return scanner;
 }
 
-TEST(MpcTables, ScannerTablesDecodeEveryCodeAlignedAndStraddling) {
+TEST(CodeTables, ScannerTablesDecodeEveryCodeAlignedAndStraddling) {
     std::mt19937 rng(7);
     MemoryByteStream none;
     auto probe = std::make_unique<FrameScanner>(none);
@@ -135,7 +135,7 @@ TEST(MpcTables, ScannerTablesDecodeEveryCodeAlignedAndStraddling) {
     }
 }
 
-TEST(MpcTables, HuffDecodeEdgeCases) {
+TEST(CodeTables, HuffDecodeEdgeCases) {
     MemoryByteStream none;
     auto s = std::make_unique<FrameScanner>(none);
     auto load = [&](std::initializer_list<std::pair<std::uint32_t, unsigned>> bits, unsigned at) {

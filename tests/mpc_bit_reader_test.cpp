@@ -38,7 +38,7 @@ std::uint32_t wordAt(const std::string& bytes, std::size_t byte) {
     return w;
 }
 
-TEST(MpcBitReader, ReadsWordsLittleEndianFromTheTopBit) {
+TEST(BitReader, ReadsWordsLittleEndianFromTheTopBit) {
     std::string bytes = "\x12\x34\x56\x78\x9A\xBC\xDE\xF0";
     MemoryByteStream stream(bytes.data(), bytes.size());
     auto r = std::make_unique<BitReader>();
@@ -68,7 +68,7 @@ TEST(MpcBitReader, ReadsWordsLittleEndianFromTheTopBit) {
     EXPECT_EQ(bitMask[32], 0xFFFFFFFFu);
 }
 
-TEST(MpcBitReader, ReadStraddlingTheLastWordAndWordZero) {
+TEST(BitReader, ReadStraddlingTheLastWordAndWordZero) {
     auto r = std::make_unique<BitReader>();
     r->ring[ringMask] = 0x0000ABCD;
     r->ring[0] = 0x12345678;
@@ -82,7 +82,7 @@ TEST(MpcBitReader, ReadStraddlingTheLastWordAndWordZero) {
     EXPECT_EQ(r->bitsConsumed(), 40u);
 }
 
-TEST(MpcBitReader, SeekToFramesPerVersion) {
+TEST(BitReader, SeekToFramesPerVersion) {
     std::string bytes = patternBytes(300);
     for (auto [version, skipped, firstByte] :
          {std::tuple{4u, 16u, 4}, {5u, 0u, 8}, {6u, 0u, 8}, {7u, 8u, 24}, {0x17u, 8u, 24}}) {
@@ -104,7 +104,7 @@ TEST(MpcBitReader, SeekToFramesPerVersion) {
     EXPECT_FALSE(s->start(h));
 }
 
-TEST(MpcBitReader, RefillsExactlyTheHalfThatWasLeft) {
+TEST(BitReader, RefillsExactlyTheHalfThatWasLeft) {
     std::string bytes = patternBytes(65536 + 32768 + 100);
     CountingStream stream(bytes);
     auto r = std::make_unique<BitReader>();
