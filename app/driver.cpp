@@ -206,7 +206,7 @@ void processPattern(const std::string& pattern, const FixOptions& options, bool 
 
 namespace {
 
-const char usage[] = "Vorlin v0.6\n"
+const char usage[] = "Vorlin v" VORLIN_VERSION "\n"
                      "Usage: vorlin [options] <file>\n"
                      "Possible options:\n"
                      " --force : modify any cue\n"
@@ -248,7 +248,7 @@ int runVorlin(int argc, char** argv) {
             return 0;
         }
         if (argument == "--version") {
-            std::fputs("Vorlin v0.6\n", stdout);
+            std::fputs("Vorlin v" VORLIN_VERSION "\n", stdout);
             return 0;
         }
         if (isDryRun(argument)) options.dryRun = true;

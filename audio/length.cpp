@@ -7,7 +7,7 @@
 
 #include "audio/flac.hpp"
 #include "audio/taglib_formats.hpp"
-#include "mpc/frame_scanner.hpp"
+#include "mpc/mpc_length.hpp"
 
 namespace vorlin {
 
@@ -39,7 +39,7 @@ CdFrames audioLengthFrames(const std::string& path) {
     const char* extension = path.c_str() + dot;
     if (::strcasecmp(extension, ".wav") == 0) return wavLengthFrames(path);
     if (::strcasecmp(extension, ".mpc") == 0 || ::strcasecmp(extension, ".mp+") == 0)
-        return mpcLengthFrames(path);
+        return mpcLengthFrames(openRegularFile(path), path);
     if (::strcasecmp(extension, ".flac") == 0) return flacLengthFrames(path);
     if (auto format = taglibFormatOf(extension)) return taglibLengthFrames(path, *format);
     return 0;

@@ -5,16 +5,9 @@
 #include <cstdio>
 #include <string>
 
+#include "base/cd_frames.hpp"
+
 namespace vorlin {
-
-// A count of CD frames, 75 per second.
-using CdFrames = std::int64_t;
-
-// Lengths are always converted from samples at 44100 samples per second,
-// whatever rate the file declares.
-inline CdFrames samplesToCdFrames(std::int64_t samples) {
-    return samples * 75 / 44100;
-}
 
 // Chooses the measurer by the path's extension (".wav", ".mpc", ".mp+", and
 // those of taglibFormatOf, any letter case). Returns the length, or 0 when

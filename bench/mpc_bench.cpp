@@ -8,8 +8,10 @@
 #include <random>
 #include <string>
 
+#include "audio/length.hpp"
 #include "mpc/frame_chain.hpp"
 #include "mpc/frame_scanner.hpp"
+#include "mpc/mpc_length.hpp"
 #include "tests/mpc_writer.hpp"
 
 using namespace vorlin;
@@ -20,28 +22,29 @@ namespace {
 struct LoadedScanner {
     explicit LoadedScanner(const std::string& bytes)
         : stream(bytes.data(), bytes.size()), scanner(new FrameScanner(stream)) {
-        scanner->resetScanner();
-        scanner->bits.startAt(0, 0);
+        scanner->bits().startAt(0, 0);
     }
     void rewind() {
-        scanner->bits.resetBits();
-        scanner->bits.currentWord = scanner->bits.ring[0];
+        scanner->bits().resetBits();
+        scanner->bits().currentWord = scanner->bits().ring[0];
     }
     MemoryByteStream stream;
     std::unique_ptr<FrameScanner> scanner;
 };
 
 const CodeTable& tableByIndex(FrameScanner& s, int index) {
-    const CodeTable* sv46[12] = {&s.sv6RegionA,    &s.sv6RegionB,  &s.sv6RegionC,  &s.sv6ScfiBundle,
-                                 &s.sv6ScaleDelta, &s.sv6Quant[0], &s.sv6Quant[1], &s.sv6Quant[2],
-                                 &s.sv6Quant[3],   &s.sv6Quant[4], &s.sv6Quant[5], &s.sv6Quant[6]};
+    const CodeTable* sv46[12] = {
+        &s.tables().sv6RegionA,    &s.tables().sv6RegionB,    &s.tables().sv6RegionC,
+        &s.tables().sv6ScfiBundle, &s.tables().sv6ScaleDelta, &s.tables().sv6Quant[0],
+        &s.tables().sv6Quant[1],   &s.tables().sv6Quant[2],   &s.tables().sv6Quant[3],
+        &s.tables().sv6Quant[4],   &s.tables().sv6Quant[5],   &s.tables().sv6Quant[6]};
     if (index < 12) return *sv46[index];
     index -= 12;
-    if (index == 0) return s.sv7ResolutionDelta;
-    if (index == 1) return s.sv7Scfi;
-    if (index == 2) return s.sv7ScaleDelta;
+    if (index == 0) return s.tables().sv7ResolutionDelta;
+    if (index == 1) return s.tables().sv7Scfi;
+    if (index == 2) return s.tables().sv7ScaleDelta;
     index -= 3;
-    return s.sv7Quant[index / 2][index % 2];
+    return s.tables().sv7Quant[index / 2][index % 2];
 }
 
 std::string tableName(int index) {
@@ -82,8 +85,7 @@ void BM_FrameBody(benchmark::State& state) {
         test::writeSv46Body(body, content, shape);
     LoadedScanner loaded(body.bytes());
     FrameScanner& s = *loaded.scanner;
-    s.midSideStereo = 1;
-    s.maxBand = 31;
+    s.setShape(true, 31);
     const bool fast = state.range(1) != 0;
     for (auto _ : state) {
         loaded.rewind();
@@ -91,7 +93,7 @@ void BM_FrameBody(benchmark::State& state) {
             fast ? s.parseFrameSv7Fast() : s.parseFrameSv7();
         else
             fast ? s.parseFrameSv46Fast() : s.parseFrameSv46();
-        if (s.bits.bitsConsumed() != body.bitCount()) state.SkipWithError("wrong frame length");
+        if (s.bits().bitsConsumed() != body.bitCount()) state.SkipWithError("wrong frame length");
     }
     state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(body.bitCount() / 8));
     state.SetLabel(std::string(version == 7 ? "SV7" : "SV4-6") +
@@ -139,7 +141,8 @@ void BM_MpcLengthFrames(benchmark::State& state) {
     }
     ::close(fd);
     for (auto _ : state)
-        if (mpcLengthFrames(path) != stream.cdFrames) state.SkipWithError("wrong length");
+        if (mpcLengthFrames(openRegularFile(path), path) != stream.cdFrames)
+            state.SkipWithError("wrong length");
     ::unlink(path);
     state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(stream.bytes.size()));
     state.SetLabel(version == 7 ? "SV7" : "SV4-6");

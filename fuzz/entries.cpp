@@ -16,14 +16,14 @@
 #include <utility>
 #include <vector>
 
-#include "audio/byte_stream.hpp"
 #include "audio/length.hpp"
-#include "audio/sv8_reader.hpp"
 #include "audio/wav.hpp"
 #include "cue/fix_cue.hpp"
 #include "cue/text_encoding.hpp"
+#include "mpc/byte_stream.hpp"
 #include "mpc/frame_chain.hpp"
 #include "mpc/frame_scanner.hpp"
+#include "mpc/mpc_length.hpp"
 
 namespace vorlin::fuzz {
 namespace {
@@ -340,17 +340,13 @@ struct MpcWalker {
         : stream(data, size), scanner(new FrameScanner(stream)) {
         StreamHeader header;
         accepted = readStreamHeader(header, stream) == 0;
-        scanner->useReference = reference;
-        scanner->resetScanner();
-        scanner->loadHeader(header);
-        scanner->seekToFrames();
+        scanner->useReferenceParse(reference);
+        scanner->start(header);
     }
     // One frame; false once the walk ends.
     bool step() {
-        const std::uint32_t previous = scanner->bits.wordIndex;
-        samples = scanner->decodeFrame();
-        scanner->refillAfterFrame(previous);
-        return scanner->frameValid && samples > 0;
+        samples = scanner->nextFrame();
+        return scanner->frameValid() && samples > 0;
     }
     MemoryByteStream stream;
     std::unique_ptr<FrameScanner> scanner;
@@ -369,9 +365,10 @@ const char* compareMpcWalks(const std::uint8_t* data, std::size_t size, int* fra
         reference.step();
         const FrameScanner& a = *fast.scanner;
         const FrameScanner& b = *reference.scanner;
-        if (fast.samples != reference.samples || a.frameValid != b.frameValid ||
-            a.bits.bitsConsumed() != b.bits.bitsConsumed() ||
-            a.bits.wordIndex != b.bits.wordIndex || a.bits.currentWord != b.bits.currentWord)
+        if (fast.samples != reference.samples || a.frameValid() != b.frameValid() ||
+            a.bits().bitsConsumed() != b.bits().bitsConsumed() ||
+            a.bits().wordIndex != b.bits().wordIndex ||
+            a.bits().currentWord != b.bits().currentWord)
             return "the fast frame walk and the code-by-code parse differ";
         if (!goesOn) return nullptr;
         if (frames) ++*frames;
@@ -401,13 +398,11 @@ const char* compareMpcChain(const std::uint8_t* data, std::size_t size) {
 const char* runMpc(const std::uint8_t* data, std::size_t size) {
     if (const char* differs = compareMpcWalks(data, size)) return differs;
     if (const char* differs = compareMpcChain(data, size)) return differs;
-    // Stream version 8 goes to its own reader, as mpcLengthFrames sends it.
     MemoryByteStream stream(data, size);
-    const std::optional<CdFrames> sv8 = measureIfSv8(stream, "fuzz.mpc");
-    const CdFrames fromMemory = sv8 ? *sv8 : measureMpcStream(stream, "fuzz.mpc");
+    const CdFrames fromMemory = measureMpcStream(stream, "fuzz.mpc");
     Scratch& s = scratch();
     if (!writeWhole(s.probe, data, size)) return "could not write the probe file";
-    const CdFrames fromFile = mpcLengthFrames(s.probe);
+    const CdFrames fromFile = audioLengthFrames(s.probe);
     std::fflush(stdout);
     if (fromMemory < 0) return "a negative length";
     if (fromMemory != fromFile) return "memory and file measurements disagree";

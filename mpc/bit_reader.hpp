@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "audio/byte_stream.hpp"
+#include "mpc/byte_stream.hpp"
 
 namespace vorlin {
 

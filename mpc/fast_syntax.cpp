@@ -24,13 +24,12 @@
 
 #include "mpc/fast_tables.hpp"
 #include "mpc/frame_chain.hpp"
+#include "mpc/frame_format.hpp"
 #include "mpc/frame_scanner.hpp"
 
 namespace vorlin {
 
 namespace {
-
-constexpr std::int32_t sv7ResolutionEscape = 4;
 
 // The samples of a frame, after its side information, as a list of runs:
 // plainly stored bits to pass, then `count` codes (or left/right code pairs)
@@ -413,23 +412,23 @@ void walkFrameBodies(const std::uint8_t* ordered, std::uint32_t& a, std::uint32_
 }
 
 void FrameScanner::syncBitReader(std::uint32_t start, std::uint32_t end) {
-    bits.wordsConsumed += ((end >> 5) - (start >> 5)) & ringMask;
-    bits.wordIndex = (end >> 5) & ringMask;
-    bits.bitPos = end & 31;
-    bits.currentWord = bits.ring[bits.wordIndex];
+    bits_.wordsConsumed += ((end >> 5) - (start >> 5)) & ringMask;
+    bits_.wordIndex = (end >> 5) & ringMask;
+    bits_.bitPos = end & 31;
+    bits_.currentWord = bits_.ring[bits_.wordIndex];
 }
 
 void FrameScanner::parseFrameSv7Fast() {
-    const std::uint32_t start = bits.wordIndex * 32 + bits.bitPos;
-    RingCursor c(bits.ordered, start);
-    walkBody(c, maxBand, midSideStereo != 0, true);
+    const std::uint32_t start = bits_.wordIndex * 32 + bits_.bitPos;
+    RingCursor c(bits_.ordered, start);
+    walkBody(c, maxBand_, midSide_, true);
     syncBitReader(start, c.position());
 }
 
 void FrameScanner::parseFrameSv46Fast() {
-    const std::uint32_t start = bits.wordIndex * 32 + bits.bitPos;
-    RingCursor c(bits.ordered, start);
-    walkBody(c, maxBand, midSideStereo != 0, false);
+    const std::uint32_t start = bits_.wordIndex * 32 + bits_.bitPos;
+    RingCursor c(bits_.ordered, start);
+    walkBody(c, maxBand_, midSide_, false);
     syncBitReader(start, c.position());
 }
 

@@ -27,31 +27,26 @@
 // milliseconds while another idles.
 //
 // The buffers and the checking threads are kept from one stream to the next
-// for the whole run (the Crew below): an album's small files paid more for
+// for the whole run (the ThreadPool of thread_pool.hpp): an album's small files paid more for
 // fresh pages and new threads than for their frames. A short stream is cut
 // into chunks small enough to give every thread a share, and one too short
 // to gain from a second thread is checked by the calling thread alone.
 #include "mpc/frame_chain.hpp"
 
-#include <pthread.h>
 #include <sched.h>
-
-#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <bit>
-#include <chrono>
-#include <condition_variable>
 #include <cstdlib>
 #include <cstring>
-#include <memory>
 #include <mutex>
-#include <new>
 #include <thread>
 #include <vector>
 
 #include "mpc/bit_reader.hpp"
+#include "mpc/frame_format.hpp"
+#include "mpc/thread_pool.hpp"
 
 namespace vorlin {
 
@@ -68,9 +63,6 @@ unsigned measureThreads() {
 }
 
 namespace {
-
-constexpr std::int64_t samplesPerFrame = 1152;
-constexpr std::int64_t decoderDelay = 481;
 
 // Room after a chunk's frame starts for the last one's body, the 11 bits
 // after it and the 8 bytes a bit cursor loads ahead.
@@ -96,106 +88,10 @@ constexpr std::int64_t sharedStreamBytes = 64 * 1024;
 constexpr std::int64_t sharesPerThread = 4;
 constexpr std::uint32_t smallChunkBytes = 16 * 1024;
 
-// A condition variable whose waiters watch for a notification a while
-// before they sleep: a sleeping thread takes some 25 microseconds to run
-// again here (in a virtual machine), longer than most of these waits, and
-// a stream has dozens of them.
-class Signal {
-  public:
-    // With the lock held.
-    void notifyAll() {
-        count_.fetch_add(1, std::memory_order_relaxed);
-        variable_.notify_all();
-    }
-
-    template <class Ready>
-    void wait(std::unique_lock<std::mutex>& lock, Ready ready, std::chrono::microseconds watch) {
-        if (ready()) return;
-        const unsigned seen = count_.load(std::memory_order_relaxed);
-        lock.unlock();
-        const auto until = std::chrono::steady_clock::now() + watch;
-        for (unsigned turn = 1; count_.load(std::memory_order_relaxed) == seen; ++turn) {
-            if (turn % 32 == 0 && std::chrono::steady_clock::now() >= until) break;
-#if defined(__x86_64__) || defined(__i386__)
-            __builtin_ia32_pause();
-#endif
-        }
-        lock.lock();
-        variable_.wait(lock, ready);
-    }
-
-  private:
-    std::condition_variable variable_;
-    std::atomic<unsigned> count_{0};
-};
-
-// How long a thread watches before it sleeps: within a stream, and between
-// one stream and the next (a checking thread, while the caller reads the
-// next file's header and first chunk).
-constexpr std::chrono::microseconds watchInStream{100};
-constexpr std::chrono::microseconds watchBetweenStreams{500};
-
 struct Chunk {
-    std::uint8_t* bytes = nullptr; // a buffer of the crew's
+    std::uint8_t* bytes = nullptr; // a buffer of the pool's
     std::uint32_t first = 0;       // bit position of its first frame's length field
     std::uint32_t frames = 0;      // frames starting in it
-};
-
-class ChainCheck;
-
-// The buffers and checking threads of a process, kept for the whole run and
-// lent to one chain at a time. A child made by fork() gets a crew of its
-// own: the threads of its parent's are not in it.
-class Crew {
-  public:
-    static Crew& get();
-
-    // Buffer `i` of at least `bytes` bytes, or nullptr when there is no
-    // memory for it. Buffers are kept, the largest asked for.
-    std::uint8_t* buffer(std::size_t i, std::size_t bytes);
-
-    // Has up to `count` threads run job->work(), started when fewer are
-    // waiting; returns how many will. Threads stay with the processors they
-    // were given at their start (see bind()).
-    unsigned lend(ChainCheck* job, unsigned count);
-    // Waits until every thread lent to the current job has left it.
-    void recall();
-
-    // Keeps the calling thread to its processor while a job runs, when the
-    // job's threads do not outnumber the processors; unbind() frees it.
-    void bind(unsigned threads);
-    void unbind();
-
-  private:
-    Crew() = default;
-    ~Crew() = default;
-    void stop();
-    void place();
-    void serve();
-    bool start();
-
-    const pid_t owner_ = ::getpid();
-    std::vector<std::unique_ptr<std::uint8_t[]>> buffers_;
-    std::vector<std::size_t> bufferBytes_;
-
-    std::mutex mutex_;
-    Signal wake_; // a job was posted, or the crew stops
-    Signal idle_; // a thread left its job
-    std::vector<pthread_t> threads_;
-    ChainCheck* job_ = nullptr;
-    std::uint64_t posted_ = 0; // jobs posted so far
-    unsigned seats_ = 0;       // threads the current job still takes
-    unsigned busy_ = 0;        // threads in a job
-    bool stopping_ = false;
-
-    // Processors: the caller's when the crew is first lent, and one for each
-    // thread while there are others to give.
-    bool placed_ = false;
-    int callerCpu_ = -1;
-    unsigned cpuCount_ = 0;
-    std::vector<int> threadCpus_;
-    cpu_set_t allowed_; // the caller's processors while it is bound
-    bool bound_ = false;
 };
 
 struct Plan {
@@ -213,7 +109,7 @@ Plan planFor(ByteStream& stream, const ChainOptions& options) {
     return plan;
 }
 
-class ChainCheck {
+class ChainCheck final : public PoolJob {
   public:
     ChainCheck(ByteStream& stream, const StreamHeader& header, const ChainOptions& options)
         : ChainCheck(stream, header, options, planFor(stream, options)) {}
@@ -222,13 +118,13 @@ class ChainCheck {
         : stream_(stream), frameCount_(header.frames), version_(header.streamVersion),
           chunkBytes_(std::clamp<std::uint32_t>(options.chunkBytes & ~3u, 4, 1u << 28)),
           threads_(plan.threads), size_(plan.size) {
-        shape_.sv7 = version_ >= 7;
+        shape_.sv7 = usesSv7Syntax(version_);
         shape_.maxBand = static_cast<std::int32_t>(header.maxBand);
         shape_.midSide = header.midSideStereo != 0;
         // Where the ring walk starts reading, and at which bit of the first word.
-        const std::int64_t headerPos = header.headerPos;
-        start_ = headerPos + (version_ == 4 ? 4 : version_ < 7 ? 8 : 24);
-        nextBit_ = version_ == 4 ? 16 : version_ < 7 ? 0 : 8;
+        const FramesStart first = framesStart(version_);
+        start_ = std::int64_t{header.headerPos} + first.byteOffset;
+        nextBit_ = first.bit;
     }
 
     std::int64_t run();
@@ -236,8 +132,8 @@ class ChainCheck {
   private:
     enum class Hop { more, complete, broken };
 
-    bool allocate(Crew& crew, Chunk& chunk, std::size_t index) const {
-        chunk.bytes = crew.buffer(index, chunkBytes_ + marginBytes);
+    bool allocate(ThreadPool& pool, Chunk& chunk, std::size_t index) const {
+        chunk.bytes = pool.buffer(index, chunkBytes_ + marginBytes);
         return chunk.bytes != nullptr;
     }
     std::uint32_t chunkLimit(std::uint64_t viewByte) const;
@@ -249,7 +145,7 @@ class ChainCheck {
   public:
     // What a lent thread does: checks chunks until the hops are done and no
     // chunk is left.
-    void work();
+    void work() override;
 
   private:
     ByteStream& stream_;
@@ -360,141 +256,6 @@ bool ChainCheck::takeAndCheck(std::unique_lock<std::mutex>& lock) {
     return true;
 }
 
-Crew& Crew::get() {
-    // Never destroyed: its threads are stopped at exit, by the process that
-    // started them. A child of fork() starts over with a crew of its own.
-    static Crew* crew = nullptr;
-    static bool stopAtExit = false;
-    if (!crew || crew->owner_ != ::getpid()) crew = new Crew();
-    if (!stopAtExit) {
-        stopAtExit = true;
-        std::atexit([] {
-            if (crew && crew->owner_ == ::getpid()) crew->stop();
-        });
-    }
-    return *crew;
-}
-
-std::uint8_t* Crew::buffer(std::size_t i, std::size_t bytes) {
-    if (buffers_.size() <= i) {
-        buffers_.resize(i + 1);
-        bufferBytes_.resize(i + 1, 0);
-    }
-    if (bufferBytes_[i] < bytes) {
-        buffers_[i].reset(new (std::nothrow) std::uint8_t[bytes]);
-        bufferBytes_[i] = buffers_[i] ? bytes : 0;
-    }
-    return buffers_[i].get();
-}
-
-// The calling thread keeps the processor it is on when the crew is first
-// lent; the threads get one other each while there are others.
-void Crew::place() {
-    if (placed_) return;
-    placed_ = true;
-    cpu_set_t allowed;
-    callerCpu_ = ::sched_getcpu();
-    if (callerCpu_ < 0 || ::sched_getaffinity(0, sizeof allowed, &allowed) != 0 ||
-        !CPU_ISSET(callerCpu_, &allowed)) {
-        callerCpu_ = -1;
-        return;
-    }
-    cpuCount_ = static_cast<unsigned>(CPU_COUNT(&allowed));
-    for (int cpu = 0; cpu < CPU_SETSIZE; ++cpu)
-        if (cpu != callerCpu_ && CPU_ISSET(cpu, &allowed)) threadCpus_.push_back(cpu);
-}
-
-bool Crew::start() {
-    const auto body = [](void* self) -> void* {
-        static_cast<Crew*>(self)->serve();
-        return nullptr;
-    };
-    place();
-    pthread_t thread;
-    pthread_attr_t attributes;
-    bool started = false;
-    if (threads_.size() < threadCpus_.size() && ::pthread_attr_init(&attributes) == 0) {
-        cpu_set_t one;
-        CPU_ZERO(&one);
-        CPU_SET(threadCpus_[threads_.size()], &one);
-        started = ::pthread_attr_setaffinity_np(&attributes, sizeof one, &one) == 0 &&
-                  ::pthread_create(&thread, &attributes, body, this) == 0;
-        ::pthread_attr_destroy(&attributes);
-    }
-    if (!started && ::pthread_create(&thread, nullptr, body, this) != 0) return false;
-    threads_.push_back(thread);
-    return true;
-}
-
-// A thread's life: waits for a job with a seat left, works on it, and so on
-// until the crew stops.
-void Crew::serve() {
-    std::unique_lock lock(mutex_);
-    std::uint64_t seen = 0;
-    for (;;) {
-        wake_.wait(
-            lock, [&] { return stopping_ || (job_ && seats_ > 0 && posted_ != seen); },
-            watchBetweenStreams);
-        if (stopping_) break;
-        seen = posted_;
-        --seats_;
-        ++busy_;
-        ChainCheck* job = job_;
-        lock.unlock();
-        job->work();
-        lock.lock();
-        if (--busy_ == 0) idle_.notifyAll();
-    }
-}
-
-unsigned Crew::lend(ChainCheck* job, unsigned count) {
-    // Threads are started with the lock released (a new one takes it at
-    // once); nothing allocates once one runs.
-    threads_.reserve(64);
-    while (threads_.size() < count && start()) {}
-    std::lock_guard lock(mutex_);
-    job_ = job;
-    seats_ = std::min<unsigned>(count, static_cast<unsigned>(threads_.size()));
-    ++posted_;
-    wake_.notifyAll();
-    return seats_;
-}
-
-void Crew::recall() {
-    std::unique_lock lock(mutex_);
-    job_ = nullptr;
-    seats_ = 0;
-    idle_.wait(
-        lock, [&] { return busy_ == 0; }, watchInStream);
-}
-
-void Crew::bind(unsigned threads) {
-    place();
-    if (callerCpu_ < 0 || cpuCount_ < threads ||
-        ::sched_getaffinity(0, sizeof allowed_, &allowed_) != 0)
-        return;
-    cpu_set_t one;
-    CPU_ZERO(&one);
-    CPU_SET(callerCpu_, &one);
-    bound_ = ::sched_setaffinity(0, sizeof one, &one) == 0;
-}
-
-void Crew::unbind() {
-    if (bound_) ::sched_setaffinity(0, sizeof allowed_, &allowed_);
-    bound_ = false;
-}
-
-void Crew::stop() {
-    {
-        std::lock_guard lock(mutex_);
-        stopping_ = true;
-        wake_.notifyAll();
-    }
-    for (const pthread_t thread : threads_) ::pthread_join(thread, nullptr);
-    threads_.clear();
-    buffers_.clear();
-}
-
 void ChainCheck::work() {
     std::unique_lock lock(mutex_);
     for (;;) {
@@ -505,9 +266,9 @@ void ChainCheck::work() {
 }
 
 std::int64_t ChainCheck::run() {
-    Crew& crew = Crew::get();
+    ThreadPool& pool = ThreadPool::get();
     std::vector<Chunk> chunks(threads_ + 1);
-    if (!allocate(crew, chunks[0], 0)) return -1;
+    if (!allocate(pool, chunks[0], 0)) return -1;
     // Nothing below allocates once a thread is lent: an exception would end
     // the process with the thread still in this job.
     free_.reserve(chunks.size());
@@ -515,8 +276,8 @@ std::int64_t ChainCheck::run() {
     // The threads are lent at once: they wake while the first chunk is read.
     unsigned lent = 0;
     if (threads_ > 1) {
-        crew.bind(threads_);
-        lent = crew.lend(this, threads_ - 1);
+        pool.bind(threads_);
+        lent = pool.lend(this, threads_ - 1);
     }
     {
         std::unique_lock lock(mutex_);
@@ -525,7 +286,7 @@ std::int64_t ChainCheck::run() {
         while (!hopsDone_) {
             if (failed_) break;
             if (free_.empty() && allocated < chunks.size() &&
-                allocate(crew, chunks[allocated], allocated))
+                allocate(pool, chunks[allocated], allocated))
                 free_.push_back(&chunks[allocated++]);
             if (free_.empty()) {
                 // Every chunk is being checked: wait for one to come back.
@@ -548,35 +309,22 @@ std::int64_t ChainCheck::run() {
         changed_.notifyAll();
         while (takeAndCheck(lock)) {}
     }
-    if (lent) crew.recall();
-    crew.unbind();
+    if (lent) pool.recall();
+    pool.unbind();
     if (failed_) return 0;
 
     const std::int64_t n = frameCount_;
-    if (n == 1) return samplesPerFrame - decoderDelay;
-    std::int64_t last = samplesPerFrame;
-    if (version_ >= 6) {
-        const std::int64_t given = (lastCount_ == 0 ? samplesPerFrame : lastCount_) + decoderDelay;
-        last = given < samplesPerFrame ? given : given % samplesPerFrame + samplesPerFrame;
-    }
-    return samplesPerFrame - decoderDelay + samplesPerFrame * (n - 2) + last;
+    if (n == 1) return firstFrameSamples;
+    const std::int64_t last =
+        lastFrameHasCount(version_) ? lastFrameSamples(lastCount_) : samplesPerFrame;
+    return firstFrameSamples + samplesPerFrame * (n - 2) + last;
 }
 
 } // namespace
 
 std::int64_t chainSamples(ByteStream& stream, const StreamHeader& header,
                           const ChainOptions& options) {
-    switch (header.streamVersion) {
-    case 4:
-    case 5:
-    case 6:
-    case 7:
-    case 0x17:
-        break;
-    default:
-        return 0;
-    }
-    if (header.frames == 0) return 0;
+    if (!hasFrameSyntax(header.streamVersion) || header.frames == 0) return 0;
     ChainCheck chain(stream, header, options);
     return chain.run();
 }

@@ -7,8 +7,8 @@
 
 #include <cstdint>
 
-#include "audio/byte_stream.hpp"
-#include "audio/stream_header.hpp"
+#include "mpc/byte_stream.hpp"
+#include "mpc/stream_header.hpp"
 
 namespace vorlin {
 
@@ -46,18 +46,13 @@ struct ChainOptions {
 // from 1 to 64, else the processors this process may run on.
 unsigned measureThreads();
 
-// The samples that the frames of a stream yield, its header read: 0 when a
+// The samples that the frames of a stream yield, its header read: the
+// answer of ringWalkSamples (frame_scanner.hpp), found faster. 0 when a
 // frame fails its length check, the stream has no frames or its version no
 // frame syntax here. -1 when no memory could be had for it: the caller then
 // walks the frames in order instead. The buffers and threads it uses are
 // kept for the next call, so one thread of a process at a time may call it.
 std::int64_t chainSamples(ByteStream& stream, const StreamHeader& header,
                           const ChainOptions& options = {});
-
-// The same, frame after frame through the ring of the bit reader, as a
-// decoder reads them; `codeByCode` walks with the plain parses. The
-// reference for chainSamples.
-std::int64_t ringWalkSamples(ByteStream& stream, const StreamHeader& header,
-                             bool codeByCode = false);
 
 } // namespace vorlin

@@ -11,6 +11,7 @@
 #include "mpc/fast_tables.hpp"
 #include "mpc/frame_chain.hpp"
 #include "mpc/frame_scanner.hpp"
+#include "mpc/mpc_length.hpp"
 #include "tests/mpc_writer.hpp"
 
 namespace vorlin::test {
@@ -25,7 +26,7 @@ const char* compareChain(const std::string& bytes) {
     return fuzz::compareMpcChain(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
 }
 
-TEST(MpcFastWalk, MatchesThePlainParseOnValidDamagedAndRandomStreams) {
+TEST(FastSyntax, MatchesThePlainParseOnValidDamagedAndRandomStreams) {
     std::mt19937 rng(5);
     const unsigned versions[] = {4, 5, 6, 7, 0x17};
     for (int i = 0; i < 1500 && !HasFailure(); ++i) {
@@ -54,7 +55,7 @@ TEST(MpcFastWalk, MatchesThePlainParseOnValidDamagedAndRandomStreams) {
     }
 }
 
-TEST(MpcFastWalk, MatchesThePlainParseAcrossTheRing) {
+TEST(FastSyntax, MatchesThePlainParseAcrossTheRing) {
     // Realistic streams long enough to refill the ring many times.
     for (unsigned version : {6u, 7u}) {
         RealisticStream stream = realisticStream(9, version, 600'000);
@@ -114,7 +115,7 @@ std::vector<int> fullRefillThenLongCode(const CodeBook& left, const CodeBook* ri
     return units;
 }
 
-TEST(MpcFastWalk, MatchesThePlainParseWhenALongCodeEndsAFullRefill) {
+TEST(FastSyntax, MatchesThePlainParseWhenALongCodeEndsAFullRefill) {
     struct Case {
         unsigned version;
         int leftRes, rightRes, set; // version 7: both channels, one table
@@ -149,7 +150,7 @@ TEST(MpcFastWalk, MatchesThePlainParseWhenALongCodeEndsAFullRefill) {
     }
 }
 
-TEST(MpcFrameChain, MatchesTheRingWalkAtTheEdges) {
+TEST(FrameChain, MatchesTheRingWalkAtTheEdges) {
     std::mt19937 rng(11);
     for (unsigned version : {4u, 5u, 6u, 7u, 0x17u}) {
         SCOPED_TRACE(version);
@@ -193,7 +194,7 @@ TEST(MpcFrameChain, MatchesTheRingWalkAtTheEdges) {
 // the buffers and threads are kept from one stream to the next: streams of
 // several sizes, whole, cut and damaged late (where the chunks are small),
 // one after another on 1 to 3 threads, give the ring walk's answer.
-TEST(MpcFrameChain, SharedStreamsInShrinkingChunksMatchTheRingWalk) {
+TEST(FrameChain, SharedStreamsInShrinkingChunksMatchTheRingWalk) {
     std::mt19937 rng(23);
     for (std::size_t bytes : {70'000u, 300'000u, 1'500'000u})
         for (unsigned version : {6u, 7u}) {

@@ -1,4 +1,4 @@
-#include "audio/stream_header.hpp"
+#include "mpc/stream_header.hpp"
 
 namespace vorlin {
 

@@ -7,6 +7,7 @@
 
 #include "audio/length.hpp"
 #include "mpc/frame_scanner.hpp"
+#include "mpc/mpc_length.hpp"
 #include "mpc_writer.hpp"
 #include "test_support.hpp"
 
@@ -30,21 +31,17 @@ Walk walk(ByteStream& stream) {
     StreamHeader h;
     EXPECT_EQ(readStreamHeader(h, stream), headerAccepted);
     auto s = std::make_unique<FrameScanner>(stream);
-    s->resetScanner();
-    s->loadHeader(h);
-    s->seekToFrames();
+    s->start(h);
     Walk w;
     for (;;) {
-        std::uint32_t previous = s->bits.wordIndex;
-        std::int32_t r = s->decodeFrame();
-        s->refillAfterFrame(previous);
-        if (!s->frameValid || r <= 0) break;
+        std::int32_t r = s->nextFrame();
+        if (!s->frameValid() || r <= 0) break;
         w.samples += r;
     }
     unsigned seekBits = h.streamVersion == 4 ? 32 : h.streamVersion < 7 ? 64 : 192;
-    w.framesDecoded = s->framesDecoded;
-    w.frameValid = s->frameValid;
-    w.endBit = s->bits.bitsConsumed() + seekBits;
+    w.framesDecoded = s->framesDecoded();
+    w.frameValid = s->frameValid();
+    w.endBit = s->bits().bitsConsumed() + seekBits;
     return w;
 }
 
@@ -75,7 +72,7 @@ StreamLayout oneFrame(unsigned version, bool ms, int maxBand, const FrameContent
     return layout;
 }
 
-TEST(MpcScanner, SilentFramesHaveTheirFixedLengths) {
+TEST(FrameScanner, SilentFramesHaveTheirFixedLengths) {
     for (bool ms : {false, true}) {
         BitWriter sv7, sv6;
         writeSv7Body(sv7, silentFrame(31), {7, ms, 31});
@@ -94,7 +91,7 @@ TEST(MpcScanner, SilentFramesHaveTheirFixedLengths) {
     }
 }
 
-TEST(MpcScanner, LastFrameCounts) {
+TEST(FrameScanner, LastFrameCounts) {
     StreamLayout hundred;
     hundred.frames.assign(100, silentFrame(31));
     hundred.lastFrameSamples = 1000;
@@ -134,7 +131,7 @@ TEST(MpcScanner, LastFrameCounts) {
     }
 }
 
-TEST(MpcScanner, ZeroFramesAndUnknownVersionsMeasureZero) {
+TEST(FrameScanner, ZeroFramesAndUnknownVersionsMeasureZero) {
     StreamLayout none;
     none.shape.version = 6;
     none.frames = {silentFrame(31)};
@@ -149,11 +146,9 @@ TEST(MpcScanner, ZeroFramesAndUnknownVersionsMeasureZero) {
     StreamHeader h;
     h.streamVersion = 8;
     h.frames = 5;
-    s->resetScanner();
-    s->loadHeader(h);
-    s->seekToFrames();
-    EXPECT_EQ(s->decodeFrame(), 0);
-    EXPECT_EQ(s->frameValid, 0u);
+    EXPECT_FALSE(s->start(h));
+    EXPECT_EQ(s->nextFrame(), 0);
+    EXPECT_FALSE(s->frameValid());
 }
 
 FrameContent bands(int maxBand, std::initializer_list<std::pair<int, int>> res) {
@@ -174,7 +169,7 @@ FrameContent bands(int maxBand, std::initializer_list<std::pair<int, int>> res) 
     return f;
 }
 
-TEST(MpcScanner, Sv7SyntaxCases) {
+TEST(FrameScanner, Sv7SyntaxCases) {
     // Escapes, negative resolutions, all selections and plain resolutions.
     FrameContent f = bands(
         31, {{3, 0}, {12, -2}, {15, -5}, {17, -10}, {14, -15}, {9, -17}, {0, 1}, {0, 0}, {2, 8}});
@@ -206,7 +201,7 @@ TEST(MpcScanner, Sv7SyntaxCases) {
     }
 }
 
-TEST(MpcScanner, Sv46SyntaxCases) {
+TEST(FrameScanner, Sv46SyntaxCases) {
     // Band 0: codes 3 and 12 (one channel coded, the other plain), both
     // orders; region tops (resolution 17) in all three regions.
     FrameContent f = bands(31, {{3, 12}, {12, 3}, {15, 15}, {1, 0}});
@@ -227,7 +222,7 @@ TEST(MpcScanner, Sv46SyntaxCases) {
     EXPECT_EQ(b.bitCount(), 7u);
 }
 
-TEST(MpcScanner, RandomStreamsRoundTrip) {
+TEST(FrameScanner, RandomStreamsRoundTrip) {
     CodeUsage usage;
     const unsigned versions[] = {4, 5, 6, 7, 0x17};
     for (unsigned seed = 0; seed < 400; ++seed) {
@@ -280,7 +275,7 @@ bool straddlesRingEnd(const WrittenStream& w, unsigned seekBits) {
     return false;
 }
 
-TEST(MpcScanner, LongStreamsWrapTheRing) {
+TEST(FrameScanner, LongStreamsWrapTheRing) {
     for (unsigned version : {5u, 7u}) {
         StreamLayout layout = longStream(version, version);
         WrittenStream w = writeStream(layout);
@@ -288,7 +283,7 @@ TEST(MpcScanner, LongStreamsWrapTheRing) {
         EXPECT_TRUE(straddlesRingEnd(w, version == 7 ? 192 : 64));
         TempDir dir;
         writeFile(dir.file("long.mpc"), w.bytes);
-        EXPECT_EQ(mpcLengthFrames(dir.file("long.mpc")), expectedCdFrames(layout));
+        EXPECT_EQ(audioLengthFrames(dir.file("long.mpc")), expectedCdFrames(layout));
         Walk result = walk(w.bytes);
         EXPECT_EQ(result.framesDecoded, 80u);
         EXPECT_EQ(result.endBit, w.totalBits);
@@ -297,7 +292,7 @@ TEST(MpcScanner, LongStreamsWrapTheRing) {
     }
 }
 
-TEST(MpcScanner, TruncatedStreamsAreJudgedOnZeros) {
+TEST(FrameScanner, TruncatedStreamsAreJudgedOnZeros) {
     // The last frame ends in zero-valued plain samples; cutting them off the
     // file leaves a refilled half whose undelivered bytes must read as zero.
     StreamLayout layout = longStream(5, 11);
@@ -314,7 +309,7 @@ TEST(MpcScanner, TruncatedStreamsAreJudgedOnZeros) {
 
 const char* const fixtures = VORLIN_FIXTURES_DIR;
 
-TEST(MpcScanner, ClickFileHasThreeValidFrames) {
+TEST(FrameScanner, ClickFileHasThreeValidFrames) {
     std::string path = std::string(fixtures) + "/click.mpc";
     std::FILE* file = std::fopen(path.c_str(), "rb");
     ASSERT_NE(file, nullptr);
@@ -325,11 +320,11 @@ TEST(MpcScanner, ClickFileHasThreeValidFrames) {
     // The header's own last-frame count (413, gapless) agrees: 1152 * 2 + 413.
     EXPECT_EQ(result.samples, 2717);
     CdFrames length = 0;
-    EXPECT_EQ(captureStdout([&] { length = mpcLengthFrames(path); }), "");
+    EXPECT_EQ(captureStdout([&] { length = audioLengthFrames(path); }), "");
     EXPECT_EQ(length, 4);
 }
 
-TEST(MpcScanner, BrokenFixturesFailCleanly) {
+TEST(FrameScanner, BrokenFixturesFailCleanly) {
     const std::pair<const char*, bool> files[] = {
         {"sv4_header", false}, {"sv5_header", false}, // headers accepted, frames fail
         {"almostempty", true}, {"infloop", true},     {"segfault", true},
@@ -337,7 +332,7 @@ TEST(MpcScanner, BrokenFixturesFailCleanly) {
     for (auto [name, unrecognized] : files) {
         std::string path = std::string(fixtures) + "/" + name + ".mpc";
         CdFrames length = -1;
-        std::string out = captureStdout([&] { length = mpcLengthFrames(path); });
+        std::string out = captureStdout([&] { length = audioLengthFrames(path); });
         EXPECT_EQ(length, 0) << name;
         EXPECT_EQ(out, unrecognized ? "'" + path + "': unrecognized format\n" : "") << name;
     }

@@ -4,8 +4,8 @@
 #include <sys/stat.h>
 
 #include "audio/length.hpp"
-#include "audio/stream_header.hpp"
 #include "mpc/frame_scanner.hpp"
+#include "mpc/stream_header.hpp"
 #include "mpc_writer.hpp"
 #include "test_support.hpp"
 
@@ -40,7 +40,7 @@ std::string id3(unsigned char flags, const std::string& size, unsigned char majo
     return std::string("ID3") + char(major) + '\0' + char(flags) + size;
 }
 
-TEST(MpcByteStream, FileAndMemoryStreamsReadLikeStdio) {
+TEST(ByteStream, FileAndMemoryStreamsReadLikeStdio) {
     TempDir dir;
     writeFile(dir.file("ten.bin"), "0123456789");
     FileByteStream file(std::fopen(dir.file("ten.bin").c_str(), "rb"));
@@ -59,7 +59,7 @@ TEST(MpcByteStream, FileAndMemoryStreamsReadLikeStdio) {
     FileByteStream none(nullptr); // closes nothing
 }
 
-TEST(MpcHeader, Sv7FieldsAndTagPositions) {
+TEST(StreamHeader, Sv7FieldsAndTagPositions) {
     StreamHeader h;
     ASSERT_EQ(readHeader(sv7Header(7, 1234, 31, true, true), h), headerAccepted);
     EXPECT_EQ(h.headerPos, 0);
@@ -91,7 +91,7 @@ TEST(MpcHeader, Sv7FieldsAndTagPositions) {
     }
 }
 
-TEST(MpcHeader, ResultCodes) {
+TEST(StreamHeader, ResultCodes) {
     struct Case {
         const char* what;
         std::string bytes;
@@ -131,7 +131,7 @@ TEST(MpcHeader, ResultCodes) {
     }
 }
 
-TEST(MpcHeader, VersionBytesThatReadNothingMore) {
+TEST(StreamHeader, VersionBytesThatReadNothingMore) {
     for (unsigned v : {0x04u, 0x05u, 0x06u, 0x77u, 0xF7u}) {
         StreamHeader h;
         EXPECT_EQ(readHeader(sv7Header(v, 500, 20, true, true), h), headerAccepted) << v;
@@ -142,7 +142,7 @@ TEST(MpcHeader, VersionBytesThatReadNothingMore) {
     }
 }
 
-TEST(MpcHeader, OldHeaderFrameCounts) {
+TEST(StreamHeader, OldHeaderFrameCounts) {
     StreamHeader h4, h5, h6, h3;
     ASSERT_EQ(readHeader(oldHeader(0, 0, 1, 4, 17, 1, 100u << 16 | 0xBEEF), h4), headerAccepted);
     EXPECT_EQ(h4.frames, 99u);
@@ -158,7 +158,7 @@ TEST(MpcHeader, OldHeaderFrameCounts) {
     EXPECT_EQ(h3.frames, 99u);
 }
 
-TEST(MpcHeader, MeasurerMessages) {
+TEST(MpcLength, MeasurerMessages) {
     TempDir dir;
     std::string bad = dir.file("bad.mpc");
     writeFile(bad, sv7Header(7, 1, 40, false, false));
@@ -169,9 +169,9 @@ TEST(MpcHeader, MeasurerMessages) {
     std::string missing = dir.file("missing.mpc");
     CdFrames a = 1, b = 1, c = 1, d = 1;
     std::string out = captureStdout([&] {
-        a = mpcLengthFrames(bad);
-        b = mpcLengthFrames(sub);
-        c = mpcLengthFrames(fifo); // never blocks: a FIFO is not opened
+        a = audioLengthFrames(bad);
+        b = audioLengthFrames(sub);
+        c = audioLengthFrames(fifo); // never blocks: a FIFO is not opened
         d = audioLengthFrames(missing);
     });
     EXPECT_EQ(a + b + c + d, 0);

@@ -1,4 +1,4 @@
-// The byte-stream interface through which MPC files are read.
+// The byte source through which MPC files are read: a file or bytes in memory.
 #pragma once
 
 #include <cstdint>
@@ -10,11 +10,9 @@ namespace vorlin {
 class ByteStream {
   public:
     virtual std::int32_t read(void* destination, std::int32_t count) = 0;
-    virtual std::int32_t write(const void* source, std::int32_t count) = 0;
     // origin: 0 from the start, 1 from the current position, 2 from the end.
     virtual int seek(std::int32_t offset, int origin) = 0;
     virtual std::int32_t tell() = 0;
-    virtual void truncate(std::int32_t /*length*/) {}
     // Reads up to `count` bytes at byte `offset` from the start, in as many
     // reads as it takes; returns the bytes read (fewer at the end of the
     // data or on an error). The position for read() is then unspecified.
@@ -33,10 +31,8 @@ class FileByteStream final : public ByteStream {
     FileByteStream& operator=(const FileByteStream&) = delete;
 
     std::int32_t read(void* destination, std::int32_t count) override;
-    std::int32_t write(const void* source, std::int32_t count) override;
     int seek(std::int32_t offset, int origin) override;
     std::int32_t tell() override;
-    void truncate(std::int32_t length) override;
     // From the file's descriptor, at 64-bit offsets, leaving the position alone.
     std::int64_t readAt(void* destination, std::int64_t count, std::int64_t offset) override;
     std::int64_t size() override;
@@ -46,18 +42,16 @@ class FileByteStream final : public ByteStream {
 };
 
 // A stream over bytes held in memory (tests and fuzzing feed streams this way).
-// Behaves like a file opened for reading and writing: seeking past the end is
-// allowed, reading there gives 0 bytes, writing there extends with zeros.
+// Behaves like a file opened for reading: seeking past the end is allowed,
+// reading there gives 0 bytes.
 class MemoryByteStream final : public ByteStream {
   public:
     MemoryByteStream() = default;
     MemoryByteStream(const void* data, std::size_t size);
 
     std::int32_t read(void* destination, std::int32_t count) override;
-    std::int32_t write(const void* source, std::int32_t count) override;
     int seek(std::int32_t offset, int origin) override;
     std::int32_t tell() override;
-    void truncate(std::int32_t length) override;
     // Leaves the position alone.
     std::int64_t readAt(void* destination, std::int64_t count, std::int64_t offset) override;
     std::int64_t size() override { return static_cast<std::int64_t>(bytes_.size()); }

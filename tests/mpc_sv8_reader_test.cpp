@@ -76,11 +76,11 @@ Sv8File sv8Stream(std::uint64_t samples, std::uint64_t silence, unsigned blockFr
 
 std::pair<CdFrames, std::string> measure(const std::string& path) {
     CdFrames length = -1;
-    std::string out = captureStdout([&] { length = mpcLengthFrames(path); });
+    std::string out = captureStdout([&] { length = audioLengthFrames(path); });
     return {length, out};
 }
 
-TEST(Sv8, RealFiles) {
+TEST(Sv8Reader, RealFiles) {
     for (auto [name, frames] : {std::pair{"test-sv8", 6}, {"sv8_header", 112}}) {
         auto [length, out] = measure(std::string(VORLIN_FIXTURES_DIR) + "/" + name + ".mpc");
         EXPECT_EQ(length, frames) << name;
@@ -101,7 +101,7 @@ Sv8File goodStream() {
     return f;
 }
 
-TEST(Sv8, WrittenStreams) {
+TEST(Sv8Reader, WrittenStreams) {
     using Change = std::function<void(Sv8File&)>;
     const std::string sh = sv8HeaderPayload(samples, silence, 2);
     const auto header = [](std::string payload) {
@@ -152,7 +152,7 @@ TEST(Sv8, WrittenStreams) {
     }
 }
 
-TEST(Sv8, FileBeyondFourGiB) {
+TEST(Sv8Reader, FileBeyondFourGiB) {
     // Three audio packets of 1.5 GiB left as holes put the stream end past
     // 4 GiB, where an offset of 32 bits would wrap into a hole.
     TempDir dir;

@@ -57,14 +57,14 @@ void checkListing(const TableListing& listing, const Expected& expected) {
             }
 }
 
-TEST(MpcTables, EveryListingIsACompletePrefixCode) {
+TEST(CodeTables, EveryListingIsACompletePrefixCode) {
     for (int i = 0; i < 12; ++i) checkListing(sv46Listings[i], sv46Expected[i]);
     for (int i = 0; i < 17; ++i) checkListing(sv7Listings[i], sv7Expected[i]);
     EXPECT_EQ(sv46Book(regionA).code(15).bits, 0b01110000000000u);
     EXPECT_EQ(sv7QuantBook(7, 1).code(-31).length, 14u);
 }
 
-TEST(MpcTables, SortTableLeftAlignsAndOrdersLargestFirst) {
+TEST(CodeTables, SortTableLeftAlignsAndOrdersLargestFirst) {
     for (const TableListing* listing : {&sv46Listings[0], &sv46Listings[11], &sv7Listings[0],
                                         &sv7Listings[2], &sv7Listings[16]}) {
         SCOPED_TRACE(listing->name);
@@ -88,29 +88,28 @@ TEST(MpcTables, SortTableLeftAlignsAndOrdersLargestFirst) {
 // A scanner whose reader starts at bit 0 of `bytes`.
 std::unique_ptr<FrameScanner> scannerOver(MemoryByteStream& stream) {
     auto scanner = std::make_unique<FrameScanner>(stream);
-    scanner->resetScanner();
-    scanner->bits.startAt(0, 0);
+    scanner->bits().startAt(0, 0);
     return scanner;
 }
 
-TEST(MpcTables, ScannerTablesDecodeEveryCodeAlignedAndStraddling) {
+TEST(CodeTables, ScannerTablesDecodeEveryCodeAlignedAndStraddling) {
     std::mt19937 rng(7);
     MemoryByteStream none;
     auto probe = std::make_unique<FrameScanner>(none);
     std::vector<std::pair<const CodeTable*, const CodeBook*>> tables = {
-        {&probe->sv6RegionA, &sv46Book(regionA)},
-        {&probe->sv6RegionB, &sv46Book(regionB)},
-        {&probe->sv6RegionC, &sv46Book(regionC)},
-        {&probe->sv6ScaleDelta, &sv46Book(sv6ScaleDeltaTable)},
-        {&probe->sv7ResolutionDelta, &sv7Book(resolutionDelta)},
-        {&probe->sv7Scfi, &sv7Book(sv7ScfiTable)},
-        {&probe->sv7ScaleDelta, &sv7Book(sv7ScaleDeltaTable)}};
+        {&probe->tables().sv6RegionA, &sv46Book(regionA)},
+        {&probe->tables().sv6RegionB, &sv46Book(regionB)},
+        {&probe->tables().sv6RegionC, &sv46Book(regionC)},
+        {&probe->tables().sv6ScaleDelta, &sv46Book(sv6ScaleDeltaTable)},
+        {&probe->tables().sv7ResolutionDelta, &sv7Book(resolutionDelta)},
+        {&probe->tables().sv7Scfi, &sv7Book(sv7ScfiTable)},
+        {&probe->tables().sv7ScaleDelta, &sv7Book(sv7ScaleDeltaTable)}};
     for (int r = 1; r <= 7; ++r) {
-        tables.push_back({&probe->sv6Quant[r - 1], &sv6QuantBook(r)});
-        tables.push_back({probe->sv6QuantLookup[r], &sv6QuantBook(r)});
+        tables.push_back({&probe->tables().sv6Quant[r - 1], &sv6QuantBook(r)});
+        tables.push_back({probe->tables().sv6QuantLookup[r], &sv6QuantBook(r)});
         for (int set = 0; set < 2; ++set) {
-            tables.push_back({&probe->sv7Quant[r - 1][set], &sv7QuantBook(r, set)});
-            tables.push_back({probe->sv7QuantLookup[set * 8 + r], &sv7QuantBook(r, set)});
+            tables.push_back({&probe->tables().sv7Quant[r - 1][set], &sv7QuantBook(r, set)});
+            tables.push_back({probe->tables().sv7QuantLookup[set * 8 + r], &sv7QuantBook(r, set)});
         }
     }
     for (auto [table, book] : tables) {
@@ -129,55 +128,55 @@ TEST(MpcTables, ScannerTablesDecodeEveryCodeAlignedAndStraddling) {
             std::string bytes = w.bytes();
             MemoryByteStream stream(bytes.data(), bytes.size());
             auto scanner = scannerOver(stream);
-            scanner->bits.readBits(lead);
+            scanner->bits().readBits(lead);
             EXPECT_EQ(scanner->huffDecode(*table), value);
-            EXPECT_EQ(scanner->bits.bitsConsumed(), lead + book->code(value).length);
+            EXPECT_EQ(scanner->bits().bitsConsumed(), lead + book->code(value).length);
         }
     }
 }
 
-TEST(MpcTables, HuffDecodeEdgeCases) {
+TEST(CodeTables, HuffDecodeEdgeCases) {
     MemoryByteStream none;
     auto s = std::make_unique<FrameScanner>(none);
     auto load = [&](std::initializer_list<std::pair<std::uint32_t, unsigned>> bits, unsigned at) {
-        std::fill(std::begin(s->bits.ring), std::end(s->bits.ring), 0u);
-        s->bits.resetBits();
-        s->bits.wordIndex = at;
+        std::fill(std::begin(s->bits().ring), std::end(s->bits().ring), 0u);
+        s->bits().resetBits();
+        s->bits().wordIndex = at;
         BitWriter w;
         for (auto [v, n] : bits) w.put(v, n);
         std::string b = w.bytes();
         for (std::size_t i = 0; i < b.size(); ++i)
-            s->bits.ring[(at + i / 4) & ringMask] |= std::uint32_t{std::uint8_t(b[i])}
-                                                     << (8 * (i % 4));
-        s->bits.currentWord = s->bits.ring[at];
+            s->bits().ring[(at + i / 4) & ringMask] |= std::uint32_t{std::uint8_t(b[i])}
+                                                       << (8 * (i % 4));
+        s->bits().currentWord = s->bits().ring[at];
     };
     std::int32_t hi = -1, lo = -1;
     load({{1, 1}, {0x1FFF, 13}}, 0);
-    EXPECT_EQ(s->huffDecode(s->sv6RegionA), 1);
-    EXPECT_EQ(s->bits.bitsConsumed(), 1u);
+    EXPECT_EQ(s->huffDecode(s->tables().sv6RegionA), 1);
+    EXPECT_EQ(s->bits().bitsConsumed(), 1u);
     load({{0b01110000000000, 14}}, 0);
-    EXPECT_EQ(s->huffDecode(s->sv6RegionA), 15);
-    EXPECT_EQ(s->bits.bitsConsumed(), 14u);
+    EXPECT_EQ(s->huffDecode(s->tables().sv6RegionA), 15);
+    EXPECT_EQ(s->bits().bitsConsumed(), 14u);
     load({{0, 7}}, 0);
-    EXPECT_EQ(s->huffDecode(s->sv6RegionB), 7);
+    EXPECT_EQ(s->huffDecode(s->tables().sv6RegionB), 7);
     load({{0, 3}}, 0);
-    EXPECT_EQ(s->huffDecode(s->sv6RegionC), 3);
+    EXPECT_EQ(s->huffDecode(s->tables().sv6RegionC), 3);
     load({{1, 1}}, 0);
-    s->huffDecodePair(s->sv6ScfiBundle, hi, lo);
+    s->huffDecodePair(s->tables().sv6ScfiBundle, hi, lo);
     EXPECT_EQ(std::make_pair(hi, lo), std::make_pair(3, 1));
     load({{0, 3}, {0xFFF, 12}}, 0);
-    s->huffDecodePair(s->sv6ScfiBundle, hi, lo);
+    s->huffDecodePair(s->tables().sv6ScfiBundle, hi, lo);
     EXPECT_EQ(std::make_pair(hi, lo), std::make_pair(2, 1));
-    EXPECT_EQ(s->bits.bitsConsumed(), 3u);
+    EXPECT_EQ(s->bits().bitsConsumed(), 3u);
     load({{0b001011, 6}}, 0);
-    s->huffDecodePair(s->sv6ScfiBundle, hi, lo);
+    s->huffDecodePair(s->tables().sv6ScfiBundle, hi, lo);
     EXPECT_EQ(std::make_pair(hi, lo), std::make_pair(0, 0));
     // A 14-bit code straddling the last ring word and word 0.
     load({{0, 25}, {0b11011110100100, 14}}, ringMask);
-    s->bits.readBits(25);
-    EXPECT_EQ(s->huffDecode(s->sv7Quant[6][1]), -31);
-    EXPECT_EQ(s->bits.wordIndex, 0u);
-    EXPECT_EQ(s->bits.bitPos, 7u);
+    s->bits().readBits(25);
+    EXPECT_EQ(s->huffDecode(s->tables().sv7Quant[6][1]), -31);
+    EXPECT_EQ(s->bits().wordIndex, 0u);
+    EXPECT_EQ(s->bits().bitPos, 7u);
 }
 
 } // namespace

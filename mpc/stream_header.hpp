@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "audio/byte_stream.hpp"
+#include "mpc/byte_stream.hpp"
 
 namespace vorlin {
 

@@ -17,9 +17,6 @@ class CountingStream : public ByteStream {
         reads.push_back(count);
         return inner_.read(destination, count);
     }
-    std::int32_t write(const void* source, std::int32_t count) override {
-        return inner_.write(source, count);
-    }
     int seek(std::int32_t offset, int origin) override { return inner_.seek(offset, origin); }
     std::int32_t tell() override { return inner_.tell(); }
     std::vector<std::int32_t> reads;
@@ -41,7 +38,7 @@ std::uint32_t wordAt(const std::string& bytes, std::size_t byte) {
     return w;
 }
 
-TEST(MpcBitReader, ReadsWordsLittleEndianFromTheTopBit) {
+TEST(BitReader, ReadsWordsLittleEndianFromTheTopBit) {
     std::string bytes = "\x12\x34\x56\x78\x9A\xBC\xDE\xF0";
     MemoryByteStream stream(bytes.data(), bytes.size());
     auto r = std::make_unique<BitReader>();
@@ -71,7 +68,7 @@ TEST(MpcBitReader, ReadsWordsLittleEndianFromTheTopBit) {
     EXPECT_EQ(bitMask[32], 0xFFFFFFFFu);
 }
 
-TEST(MpcBitReader, ReadStraddlingTheLastWordAndWordZero) {
+TEST(BitReader, ReadStraddlingTheLastWordAndWordZero) {
     auto r = std::make_unique<BitReader>();
     r->ring[ringMask] = 0x0000ABCD;
     r->ring[0] = 0x12345678;
@@ -85,7 +82,7 @@ TEST(MpcBitReader, ReadStraddlingTheLastWordAndWordZero) {
     EXPECT_EQ(r->bitsConsumed(), 40u);
 }
 
-TEST(MpcBitReader, SeekToFramesPerVersion) {
+TEST(BitReader, SeekToFramesPerVersion) {
     std::string bytes = patternBytes(300);
     for (auto [version, skipped, firstByte] :
          {std::tuple{4u, 16u, 4}, {5u, 0u, 8}, {6u, 0u, 8}, {7u, 8u, 24}, {0x17u, 8u, 24}}) {
@@ -95,22 +92,19 @@ TEST(MpcBitReader, SeekToFramesPerVersion) {
         StreamHeader h;
         h.streamVersion = version;
         h.headerPos = 10;
-        s->resetScanner();
-        s->loadHeader(h);
-        EXPECT_TRUE(s->seekToFrames());
-        EXPECT_EQ(s->bits.bitsConsumed(), skipped);
-        EXPECT_EQ(s->bits.ring[0], wordAt(bytes, 10 + firstByte));
-        EXPECT_EQ(s->bits.readBits(8), std::uint8_t(bytes[10 + firstByte + 3 - skipped / 8]));
+        EXPECT_TRUE(s->start(h));
+        EXPECT_EQ(s->bits().bitsConsumed(), skipped);
+        EXPECT_EQ(s->bits().ring[0], wordAt(bytes, 10 + firstByte));
+        EXPECT_EQ(s->bits().readBits(8), std::uint8_t(bytes[10 + firstByte + 3 - skipped / 8]));
     }
     MemoryByteStream stream(bytes.data(), bytes.size());
     auto s = std::make_unique<FrameScanner>(stream);
     StreamHeader h;
     h.streamVersion = 8;
-    s->loadHeader(h);
-    EXPECT_FALSE(s->seekToFrames());
+    EXPECT_FALSE(s->start(h));
 }
 
-TEST(MpcBitReader, RefillsExactlyTheHalfThatWasLeft) {
+TEST(BitReader, RefillsExactlyTheHalfThatWasLeft) {
     std::string bytes = patternBytes(65536 + 32768 + 100);
     CountingStream stream(bytes);
     auto r = std::make_unique<BitReader>();

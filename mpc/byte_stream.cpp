@@ -1,4 +1,4 @@
-#include "audio/byte_stream.hpp"
+#include "mpc/byte_stream.hpp"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -20,23 +20,12 @@ std::int32_t FileByteStream::read(void* destination, std::int32_t count) {
         std::fread(destination, 1, static_cast<std::size_t>(count), file_));
 }
 
-std::int32_t FileByteStream::write(const void* source, std::int32_t count) {
-    if (count <= 0) return 0;
-    return static_cast<std::int32_t>(
-        std::fwrite(source, 1, static_cast<std::size_t>(count), file_));
-}
-
 int FileByteStream::seek(std::int32_t offset, int origin) {
     return std::fseek(file_, offset, origin);
 }
 
 std::int32_t FileByteStream::tell() {
     return static_cast<std::int32_t>(std::ftell(file_));
-}
-
-void FileByteStream::truncate(std::int32_t length) {
-    std::fflush(file_);
-    (void)::ftruncate(fileno(file_), length);
 }
 
 std::int64_t ByteStream::readAt(void* destination, std::int64_t count, std::int64_t offset) {
@@ -89,15 +78,6 @@ std::int32_t MemoryByteStream::read(void* destination, std::int32_t count) {
     return static_cast<std::int32_t>(n);
 }
 
-std::int32_t MemoryByteStream::write(const void* source, std::int32_t count) {
-    if (count <= 0) return 0;
-    std::size_t end = static_cast<std::size_t>(position_) + static_cast<std::size_t>(count);
-    if (end > bytes_.size()) bytes_.resize(end, 0);
-    std::memcpy(bytes_.data() + position_, source, static_cast<std::size_t>(count));
-    position_ = static_cast<std::int64_t>(end);
-    return count;
-}
-
 int MemoryByteStream::seek(std::int32_t offset, int origin) {
     std::int64_t base = origin == 0   ? 0
                         : origin == 1 ? position_
@@ -112,10 +92,6 @@ int MemoryByteStream::seek(std::int32_t offset, int origin) {
 
 std::int32_t MemoryByteStream::tell() {
     return static_cast<std::int32_t>(position_);
-}
-
-void MemoryByteStream::truncate(std::int32_t length) {
-    if (length >= 0) bytes_.resize(static_cast<std::size_t>(length), 0);
 }
 
 std::int64_t MemoryByteStream::readAt(void* destination, std::int64_t count, std::int64_t offset) {

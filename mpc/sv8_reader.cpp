@@ -1,18 +1,16 @@
-#include "audio/sv8_reader.hpp"
+#include "mpc/sv8_reader.hpp"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 
-#include "audio/byte_stream.hpp"
-#include "audio/stream_header.hpp"
+#include "mpc/frame_format.hpp"
+#include "mpc/stream_header.hpp"
 
 namespace vorlin {
 
 namespace {
 
 constexpr std::size_t maxNumberBytes = 9;
-constexpr std::uint64_t samplesPerFrame = 1152;
 
 // A packet's key and size field, and the stream header payload's fields.
 constexpr std::size_t packetHeadBytes = 2 + maxNumberBytes;
@@ -125,7 +123,8 @@ bool walkPackets(ByteStream& source, std::uint64_t offset, std::uint64_t end, Sv
 
 // ceil(ceil(samples / 1152) / 4^blockFrames): the last packet may hold fewer frames.
 std::uint64_t expectedAudioPackets(const Sv8Stream& stream) {
-    const std::uint64_t frames = (stream.samples + samplesPerFrame - 1) / samplesPerFrame;
+    constexpr std::uint64_t perFrame = samplesPerFrame;
+    const std::uint64_t frames = (stream.samples + perFrame - 1) / perFrame;
     const std::uint64_t perPacket = std::uint64_t{1} << (2 * stream.blockFrames);
     return (frames + perPacket - 1) / perPacket;
 }
@@ -139,7 +138,7 @@ CdFrames cdFramesOf(std::uint64_t samples) {
 
 } // namespace
 
-std::optional<CdFrames> measureIfSv8(ByteStream& source, const std::string& path) {
+std::optional<std::int64_t> sv8Start(ByteStream& source) {
     std::uint8_t tag[10];
     const std::int64_t tagBytes = std::max<std::int64_t>(source.readAt(tag, sizeof tag, 0), 0);
     MemoryByteStream tagStream(tag, static_cast<std::size_t>(tagBytes));
@@ -147,7 +146,10 @@ std::optional<CdFrames> measureIfSv8(ByteStream& source, const std::string& path
     std::uint8_t magic[4];
     if (start < 0 || source.readAt(magic, 4, start) != 4 || std::memcmp(magic, "MPCK", 4) != 0)
         return std::nullopt;
+    return start;
+}
 
+std::optional<CdFrames> sv8Length(ByteStream& source, std::int64_t start) {
     Sv8Stream stream;
     const std::int64_t end = source.size();
     if (end > 0 &&
@@ -156,8 +158,7 @@ std::optional<CdFrames> measureIfSv8(ByteStream& source, const std::string& path
         stream.haveHeader && stream.samples != 0 && stream.silence <= stream.samples &&
         stream.audioPackets == expectedAudioPackets(stream))
         return cdFramesOf(stream.samples - stream.silence);
-    std::printf("'%s': unrecognized format\n", path.c_str());
-    return 0;
+    return std::nullopt;
 }
 
 } // namespace vorlin
