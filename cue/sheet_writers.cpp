@@ -1,8 +1,10 @@
 #include "cue/sheet_writers.hpp"
 
 #include <cstdint>
+#include <optional>
 
 #include "cue/cue_time.hpp"
+#include "cue/text_encoding.hpp"
 
 namespace vorlin {
 
@@ -17,14 +19,17 @@ std::string pregapLine(CdFrames length) {
 } // namespace
 
 const char* RangeWriter::line(std::string_view text, std::uint64_t origin) {
+    if (sawFile_ && isFileLine(text)) dataAfterRange_ = true; // only audio ones go to audioFile
     return list_.append(text, origin) ? nullptr : outOfMemory;
 }
 
 const char* RangeWriter::audioFile(std::string_view, std::uint64_t origin, const AudioFile&,
                                    CdFrames, CdFrames) {
+    // Its tracks would land under the data file's line.
+    if (dataAfterRange_) return "Fixing failed, invalid cue.\n";
     if (sawFile_) return nullptr; // the range stands for every file
     sawFile_ = true;
-    return line("FILE \"Range.wav\" WAVE\n", origin);
+    return list_.append("FILE \"Range.wav\" WAVE\n", origin) ? nullptr : outOfMemory;
 }
 
 const char* RangeWriter::index(std::string_view head, CdFrames position, std::uint64_t origin) {
@@ -54,7 +59,13 @@ const char* PerFileWriter::audioFile(std::string_view text, std::uint64_t origin
     if (file.name.find('"') != std::string::npos) return "Fixing failed, invalid cue.\n";
     std::string_view name, rest;
     fileLineName(text, name, rest); // the walk has read it already
-    Held line{true, "FILE \"" + file.name + "\"" + std::string(rest), start, origin};
+    // A name found by reading the sheet's bytes in a code page goes back in
+    // that code page, like every other line of the sheet.
+    std::string written = file.name;
+    if (file.codePage)
+        if (std::optional<std::string> encoded = utf8ToCodePage(file.name, file.codePage))
+            written = std::move(*encoded);
+    Held line{true, "FILE \"" + written + "\"" + std::string(rest), start, origin};
     if (!sawFile_) {
         sawFile_ = true;
         return writeFile(line, origin); // the first stays where it is

@@ -13,7 +13,8 @@ namespace vorlin {
 
 // One FILE "Range.wav" WAVE line for all the audio files played back to
 // back; every INDEX time a position in that range, and a pregap that starts
-// before the range a PREGAP line.
+// before the range a PREGAP line. A data file may come before the audio files
+// or after them, not between them.
 class RangeWriter : public WalkSink {
   public:
     explicit RangeWriter(LineList& list) : list_(list) {}
@@ -26,6 +27,7 @@ class RangeWriter : public WalkSink {
   private:
     LineList& list_;
     bool sawFile_ = false;
+    bool dataAfterRange_ = false; // a FILE line of another type came after the range's
 };
 
 // A FILE line for every audio file, naming the file that was measured, with
