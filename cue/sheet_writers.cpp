@@ -43,6 +43,7 @@ const char* RangeWriter::pregap(std::string_view head, CdFrames start, std::uint
 
 const char* PerFileWriter::append(std::string_view text, std::uint64_t origin) {
     lastOrigin_ = origin;
+    if (isFileLine(text)) dataLast_ = true; // writeFile() says otherwise for audio ones
     return list_.append(text, origin) ? nullptr : outOfMemory;
 }
 
@@ -79,7 +80,9 @@ const char* PerFileWriter::writeFile(const Held& file, std::uint64_t origin) {
     if (list_.count() > 0 && !list_.endsLine())
         if (const char* failure = append("\n", origin)) return failure;
     lastStart_ = file.start;
-    return append(file.text, origin);
+    const char* failure = append(file.text, origin);
+    dataLast_ = false;
+    return failure;
 }
 
 const char* PerFileWriter::writeWaiting(CdFrames upTo, std::uint64_t origin) {
@@ -112,7 +115,9 @@ const char* PerFileWriter::reachIndex(CdFrames position, std::uint64_t origin) {
 
 const char* PerFileWriter::index(std::string_view head, CdFrames position, std::uint64_t origin) {
     if (const char* failure = reachIndex(position, origin)) return failure;
-    if (position < lastStart_) return "Fixing failed, error with INDEX conversion (7)\n";
+    // Under a data file's line no time in the audio files can be written.
+    if (position < lastStart_ || dataLast_)
+        return "Fixing failed, error with INDEX conversion (7)\n";
     return append(std::string(head) + formatCueTime(position - lastStart_), origin);
 }
 
