@@ -19,17 +19,31 @@ int classify(const std::string& path) {
     int state = -1; // -1 before any audio FILE line, 0 after one, 1 after TRACK, 2 after INDEX
     bool noGaps = true;
     bool nonCompliant = false;
+    bool fileOpens = false;    // the next INDEX line is the first of an audio file
+    bool opensWithGap = false; // some audio file's first INDEX line is an INDEX 00
     std::string_view line;
     while (reader.next(line)) {
-        if (isAudioFileLine(line)) {
+        const bool audioFile = isAudioFileLine(line);
+        // A file of another type (data) ends the audio file before it.
+        const bool dataFile = !audioFile && isFileLine(line);
+        if (dataFile) fileOpens = false;
+        if (audioFile) {
             ++fileCount;
             state = 0;
+            fileOpens = true;
         } else if (contains(line, "TRACK ")) {
             state = 1;
         } else if (contains(line, "INDEX ")) {
             if (contains(line, "INDEX 00 ")) noGaps = false;
             if (state == 0) nonCompliant = true; // the track began in the previous file
             state = 2;
+        }
+        // The first INDEX line of an audio file, as the rewrite finds it.
+        if (std::size_t at = line.find("INDEX ");
+            at != std::string_view::npos && !audioFile && !dataFile && fileOpens) {
+            if (at + 7 < line.size() && line[at + 6] == '0' && line[at + 7] == '0')
+                opensWithGap = true;
+            fileOpens = false;
         }
     }
     if (!reader.decodes()) {
@@ -55,6 +69,11 @@ int classify(const std::string& path) {
     }
     if (noGaps) {
         std::printf("'%s': no gaps, no fixing needed.\n", path.c_str());
+        return 0;
+    }
+    if (!opensWithGap) {
+        // Its pregaps lie inside or at the end of a file already: nothing to move.
+        std::printf("File '%s' is in non-compliant format, no fixing needed.\n", path.c_str());
         return 0;
     }
     return 1;

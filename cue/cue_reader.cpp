@@ -179,9 +179,17 @@ bool CueReader::next(std::string_view& piece) {
     return n > 0;
 }
 
+bool isFileLine(std::string_view line) {
+    return line.substr(0, 5) == "FILE ";
+}
+
 bool isAudioFileLine(std::string_view line) {
-    return line.substr(0, 5) == "FILE " &&
-           (contains(line, " WAVE\n") || contains(line, " AIFF\n") || contains(line, " FLAC\n"));
+    if (!isFileLine(line) || line.empty() || line.back() != '\n') return false;
+    line.remove_suffix(1);
+    while (!line.empty() && (line.back() == ' ' || line.back() == '\t')) line.remove_suffix(1);
+    for (std::string_view type : {" WAVE", " AIFF", " FLAC"})
+        if (line.ends_with(type)) return true;
+    return false;
 }
 
 } // namespace vorlin

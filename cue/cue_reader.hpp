@@ -80,8 +80,11 @@ class CueReader {
     char piece_[maxPieceBytes];
 };
 
-// The test shared by classification and rewriting: the piece begins with
-// "FILE " and holds " WAVE\n", " AIFF\n" or " FLAC\n".
+// A FILE line of any type: the piece begins with "FILE ".
+bool isFileLine(std::string_view line);
+
+// The test shared by classification and rewriting: a FILE line whose piece
+// ends with " WAVE", " AIFF" or " FLAC", then any spaces or tabs, then LF.
 bool isAudioFileLine(std::string_view line);
 
 inline bool contains(std::string_view text, std::string_view needle) {

@@ -28,6 +28,11 @@ const char* SinkPair::pregap(std::string_view head, CdFrames start, std::uint64_
     return second_.pregap(head, start, origin);
 }
 
+const char* SinkPair::indexAsWritten(std::string_view text, CdFrames position) {
+    if (const char* failure = first_.indexAsWritten(text, position)) return failure;
+    return second_.indexAsWritten(text, position);
+}
+
 const char* SinkPair::finish() {
     if (const char* failure = first_.finish()) return failure;
     return second_.finish();
@@ -69,6 +74,7 @@ int walkCue(const std::string& path, CueReader& reader, WalkSink& sink) {
     CdFrames currentLength = 0; // length of the current audio file
     CdFrames gap = 0;           // the pregap at the start of the current file
     bool fileHasIndex = false;  // an INDEX line came since the current audio FILE line
+    bool inDataFile = false;    // the last FILE line is not an audio one
     AudioFile file;
     std::string index00; // an opening INDEX 00 line up to its time text
     std::string_view line;
@@ -77,6 +83,7 @@ int walkCue(const std::string& path, CueReader& reader, WalkSink& sink) {
         if (isAudioFileLine(line)) {
             gap = 0;
             fileHasIndex = false;
+            inDataFile = false;
             std::string_view name, rest;
             if (!fileLineName(line, name, rest)) return fail("Fixing failed, invalid cue.\n");
             if (!findAudioFile(file, name, directory, listings)) {
@@ -88,12 +95,17 @@ int walkCue(const std::string& path, CueReader& reader, WalkSink& sink) {
             currentLength = audioLengthFrames(file.path);
             if (currentLength <= 0) return fail("Fixing failed, error with audio files.\n");
             failure = sink.audioFile(line, reader.rawLine(), file, offset, currentLength);
+        } else if (inDataFile || isFileLine(line)) {
+            // Times under a data file count in that file, not in the range.
+            inDataFile = true;
+            failure = sink.line(line, reader.rawLine());
         } else if (std::size_t at = line.find("INDEX "); at != std::string_view::npos) {
             if (!fileHasIndex && isIndex00(line, at)) {
                 // The file opens with its track's pregap: read up to the next INDEX line.
                 CdFrames u = parseCueTime(timeText(line, at));
                 if (u < 0) return fail("Fixing failed, error with INDEX conversion (1)\n");
                 if (line.size() > maxIndex00Line) return fail("Fixing failed, invalid cue.\n");
+                if ((failure = sink.indexAsWritten(line, offset + u))) return fail(failure);
                 index00.assign(line.substr(0, at + timeOffset));
                 const std::uint64_t index00Line = reader.rawLine();
                 if (!reader.next(line)) {
@@ -112,6 +124,7 @@ int walkCue(const std::string& path, CueReader& reader, WalkSink& sink) {
             fileHasIndex = true;
             CdFrames t = parseCueTime(timeText(line, at));
             if (t < 0) return fail("Fixing failed, error with INDEX conversion (6)\n");
+            if ((failure = sink.indexAsWritten(line, offset + t))) return fail(failure);
             CdFrames position = offset + t - gap;
             if (position < 0) return fail("Fixing failed, error with INDEX conversion (7)\n");
             failure = sink.index(line.substr(0, at + timeOffset), position, reader.rawLine());

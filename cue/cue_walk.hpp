@@ -30,6 +30,10 @@ class WalkSink {
     // The INDEX 00 line that opens a file: the start of the pregap that
     // belongs at the end of the previous file, before the range when negative.
     virtual const char* pregap(std::string_view head, CdFrames start, std::uint64_t origin) = 0;
+    // An INDEX line in the range as the sheet has it, just before its index()
+    // or pregap() call: its whole text, and its position with no pregap moved
+    // (the length of all earlier audio files plus its time as written).
+    virtual const char* indexAsWritten(std::string_view, CdFrames) { return nullptr; }
     // After the last line.
     virtual const char* finish() { return nullptr; }
 };
@@ -43,6 +47,7 @@ class SinkPair : public WalkSink {
                           CdFrames start, CdFrames length) override;
     const char* index(std::string_view head, CdFrames position, std::uint64_t origin) override;
     const char* pregap(std::string_view head, CdFrames start, std::uint64_t origin) override;
+    const char* indexAsWritten(std::string_view text, CdFrames position) override;
     const char* finish() override;
 
   private:
@@ -59,6 +64,10 @@ class SinkPair : public WalkSink {
 // it when that INDEX 00 is the first INDEX line of the file (the pregap at the
 // start of the file, whose audio is taken to lie at the end of the previous
 // one), and 0 otherwise.
+//
+// A FILE line of another type (BINARY, MP3...) is not measured: the lines
+// under it, its INDEX lines too, keep their text, up to the next audio FILE
+// line.
 int walkCue(const std::string& path, CueReader& reader, WalkSink& sink);
 
 } // namespace vorlin

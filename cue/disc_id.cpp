@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "cue/cue_reader.hpp"
 #include "cue/cue_time.hpp"
 
 namespace vorlin {
@@ -34,27 +35,47 @@ std::optional<std::string> recordedDiscId(std::string_view line) {
     return std::string(line);
 }
 
+bool isIndex01(std::string_view line) {
+    const std::size_t at = line.find("INDEX ");
+    return at != std::string_view::npos && line.substr(at + 6, 2) == "01";
+}
+
 } // namespace
 
-void DiscIdCheck::addGap(CdFrames length, bool isPregap) {
+void DiscIdCheck::startTrack() {
+    Track track;
+    track.gapsBefore = gaps_;
+    track.lineGapsBefore = lineGaps_;
+    tracks_.push_back(track);
+}
+
+void DiscIdCheck::addGap(CdFrames length, bool isPregap, bool isLine) {
     gaps_ += length;
+    if (isLine) lineGaps_ += length;
     // A PREGAP moves its own track; a POSTGAP only the tracks after it.
-    if (isPregap && !tracks_.empty()) tracks_.back().gapsBefore += length;
+    if (isPregap && !tracks_.empty()) {
+        tracks_.back().gapsBefore += length;
+        if (isLine) tracks_.back().lineGapsBefore += length;
+    }
 }
 
 const char* DiscIdCheck::line(std::string_view text, std::uint64_t) {
     if (!recorded_) recorded_ = recordedDiscId(text);
-    if (text.find("TRACK ") != std::string_view::npos) {
-        tracks_.push_back({std::nullopt, gaps_});
+    if (contains(text, "TRACK ")) startTrack();
+    if (contains(text, "INDEX ")) {
+        // Kept as written under a data file: its time does not count in the range.
+        if (!isFileLine(text) && isIndex01(text) && !tracks_.empty() && !tracks_.back().seenIndex01)
+            tracks_.back().seenIndex01 = true;
         return nullptr;
     }
+    if (contains(text, "TRACK ")) return nullptr;
     for (const std::string_view gap : {"PREGAP ", "POSTGAP "}) {
         if (std::size_t at = text.find(gap); at != std::string_view::npos) {
             const CdFrames length = parseCueTime(text.substr(at + gap.size()));
             if (length < 0)
                 unreadable_ = true;
             else
-                addGap(length, gap == "PREGAP ");
+                addGap(length, gap == "PREGAP ", true);
             break;
         }
     }
@@ -67,34 +88,61 @@ const char* DiscIdCheck::audioFile(std::string_view, std::uint64_t, const AudioF
     return nullptr;
 }
 
-const char* DiscIdCheck::index(std::string_view head, CdFrames position, std::uint64_t) {
-    // `head` ends with the INDEX number and its blank.
-    const bool isIndex01 = head.substr(head.size() - 3, 2) == "01";
-    if (isIndex01 && !tracks_.empty() && !tracks_.back().index01) tracks_.back().index01 = position;
+const char* DiscIdCheck::indexAsWritten(std::string_view text, CdFrames position) {
+    // A line holding "TRACK " starts a track, and its INDEX belongs to it.
+    if (contains(text, "TRACK ")) startTrack();
+    index01Pending_ = false;
+    if (isIndex01(text) && !tracks_.empty() && !tracks_.back().seenIndex01) {
+        Track& track = tracks_.back();
+        track.seenIndex01 = track.inRange = true;
+        track.index01AsWritten = position;
+        index01Pending_ = true;
+    }
+    return nullptr;
+}
+
+const char* DiscIdCheck::index(std::string_view, CdFrames position, std::uint64_t) {
+    if (index01Pending_) tracks_.back().index01 = position;
+    index01Pending_ = false;
     return nullptr;
 }
 
 const char* DiscIdCheck::pregap(std::string_view, CdFrames start, std::uint64_t) {
     // Before the range it is written as a PREGAP line; otherwise as an INDEX 00.
-    if (start < 0) addGap(-start, true);
+    if (start < 0) addGap(-start, true, false);
     return nullptr;
 }
 
-void DiscIdCheck::report() const {
-    if (!recorded_ || unreadable_ || tracks_.empty()) return;
+std::uint32_t DiscIdCheck::discId(bool asWritten) const {
     std::vector<std::int64_t> starts;
-    for (const Track& track : tracks_) {
-        if (!track.index01) return;
-        starts.push_back(*track.index01 + track.gapsBefore + 150);
-    }
-    const std::uint32_t id = cddbDiscId(starts, audioEnd_ + gaps_ + 150);
+    for (const Track& track : tracks_)
+        starts.push_back(asWritten ? track.index01AsWritten + track.lineGapsBefore + 150
+                                   : track.index01 + track.gapsBefore + 150);
+    return cddbDiscId(starts, audioEnd_ + (asWritten ? lineGaps_ : gaps_) + 150);
+}
+
+bool DiscIdCheck::report(bool newOnly) const {
+    if (!recorded_ || unreadable_ || tracks_.empty()) return false;
+    for (const Track& track : tracks_)
+        if (!track.inRange) return false;
+    const std::uint32_t id = discId(false);
     const auto written = static_cast<std::uint32_t>(std::strtoul(recorded_->c_str(), nullptr, 16));
-    if (id == written)
+    const bool oldMatches = !newOnly && discId(true) == written;
+    if (id == written && oldMatches) {
+        std::printf("Disc ID %08x matches the sheet and the old sheet alike: it cannot tell where "
+                    "the gaps lie.\n",
+                    id);
+    } else if (oldMatches) {
+        std::printf("Disc ID %08x matches the sheet as it stands, no fixing needed.\n", written);
+        return true;
+    } else if (id == written) {
         std::printf("Disc ID %08x matches the sheet.\n", id);
-    else
+    } else {
         std::printf("Disc ID %08x differs from the sheet's %s: a data track, or files or gaps "
                     "that differ from the disc.\n",
                     id, recorded_->c_str());
+    }
+    return false;
 }
 
 } // namespace vorlin

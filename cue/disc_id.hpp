@@ -21,7 +21,9 @@ std::uint32_t cddbDiscId(const std::vector<std::int64_t>& trackStarts, std::int6
 
 // Follows the walk of a sheet and gathers what its disc ID is made of: every
 // TRACK's INDEX 01 position in the range, the PREGAP and POSTGAP lines, and
-// the lengths of the audio files.
+// the lengths of the audio files. It gathers the same for the sheet as it
+// stands: every INDEX 01 where its time puts it in the files played back to
+// back, no pregap moved, and only the gaps written as lines.
 class DiscIdCheck : public WalkSink {
   public:
     const char* line(std::string_view text, std::uint64_t origin) override;
@@ -29,24 +31,35 @@ class DiscIdCheck : public WalkSink {
                           CdFrames start, CdFrames length) override;
     const char* index(std::string_view head, CdFrames position, std::uint64_t origin) override;
     const char* pregap(std::string_view head, CdFrames start, std::uint64_t origin) override;
+    const char* indexAsWritten(std::string_view text, CdFrames position) override;
 
     // After the walk: prints whether the ID of the new sheet matches its
     // first "REM DISCID XXXXXXXX" line. Prints nothing when the sheet has no
-    // such line, a track has no INDEX 01, or a PREGAP or POSTGAP time does
-    // not read.
-    void report() const;
+    // such line, a track has no INDEX 01 in the range, or a PREGAP or
+    // POSTGAP time does not read. Unless `newOnly`, the ID of the sheet as it
+    // stands is compared too. True when that one matches and the new one
+    // does not: the sheet is right as it is, and must be left alone.
+    bool report(bool newOnly) const;
 
   private:
     struct Track {
-        std::optional<CdFrames> index01;
-        CdFrames gapsBefore = 0; // PREGAPs up to this track's, POSTGAPs of earlier tracks
+        bool seenIndex01 = false; // its first INDEX 01, in the range or not
+        bool inRange = false;     // that INDEX 01 lies in the range
+        CdFrames index01 = 0;
+        CdFrames index01AsWritten = 0;
+        CdFrames gapsBefore = 0;     // PREGAPs up to this track's, POSTGAPs of earlier tracks
+        CdFrames lineGapsBefore = 0; // the same, counting only PREGAP and POSTGAP lines
     };
-    void addGap(CdFrames length, bool isPregap);
+    void startTrack();
+    void addGap(CdFrames length, bool isPregap, bool isLine);
+    std::uint32_t discId(bool asWritten) const;
 
     std::optional<std::string> recorded_; // the 8 digits as written
     std::vector<Track> tracks_;
     CdFrames audioEnd_ = 0;
-    CdFrames gaps_ = 0; // every PREGAP and POSTGAP so far
+    CdFrames gaps_ = 0;           // every PREGAP and POSTGAP so far
+    CdFrames lineGaps_ = 0;       // of them, those written as lines in the sheet
+    bool index01Pending_ = false; // the INDEX line in hand is its track's INDEX 01
     bool unreadable_ = false;
 };
 

@@ -33,17 +33,19 @@ int fail(const char* message) {
 
 // Walks the whole sheet, writing its new text into `list` in the layout
 // asked for, and checks the disc ID. Returns 0, or 1 after printing why the
-// sheet cannot be rewritten.
-int rewriteSheet(const std::string& path, CueReader& reader, LineList& list, bool perFile) {
+// sheet cannot be rewritten. `leaveAlone` is set when the disc ID shows the
+// sheet right as it stands (never with `force`).
+int rewriteSheet(const std::string& path, CueReader& reader, LineList& list,
+                 const FixOptions& options, bool& leaveAlone) {
     std::unique_ptr<WalkSink> writer;
-    if (perFile)
+    if (options.perFile)
         writer = std::make_unique<PerFileWriter>(list);
     else
         writer = std::make_unique<RangeWriter>(list);
     DiscIdCheck discId;
     SinkPair sinks(*writer, discId);
     const int result = walkCue(path, reader, sinks);
-    if (result == 0) discId.report();
+    if (result == 0) leaveAlone = discId.report(options.force);
     return result;
 }
 
@@ -100,8 +102,10 @@ int fixCue(const std::string& path, const FixOptions& options, bool* rewritten) 
         list = LineList(dryRun, reader.form());
         std::printf("Fixing cue '%s'...\n", path.c_str());
         if (dryRun) reader.keepRawBytes(&oldSheet);
-        if (int result = rewriteSheet(path, reader, list, options.perFile); result != 0)
+        bool leaveAlone = false;
+        if (int result = rewriteSheet(path, reader, list, options, leaveAlone); result != 0)
             return result;
+        if (leaveAlone) return 0;
     } catch (const std::bad_alloc&) {
         return fail("Fixing failed, insufficient memory.\n");
     }

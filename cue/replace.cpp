@@ -88,11 +88,23 @@ void syncFolder(const std::string& cuePath) {
     ::close(fd);
 }
 
+// The file that `path` finally names: through a symbolic link (or a chain
+// of them), the sheet it points to, which is what gets replaced; the link
+// stays as it is. The path itself when it is no link or leads nowhere.
+std::string sheetFile(const std::string& path) {
+    struct stat st;
+    if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
+    char* resolved = ::realpath(path.c_str(), nullptr);
+    if (!resolved) return path;
+    std::string target = resolved;
+    ::free(resolved);
+    return target;
+}
+
 } // namespace
 
-int replaceCue(const std::string& cuePath, const LineList& lines) {
-    // Through a symbolic link, the sheet it points to gives the mode and
-    // owner; the link itself is what gets replaced.
+int replaceCue(const std::string& path, const LineList& lines) {
+    const std::string cuePath = sheetFile(path);
     struct stat st;
     const bool known = ::stat(cuePath.c_str(), &st) == 0;
 

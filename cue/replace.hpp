@@ -20,9 +20,11 @@ extern ReplaceOps replaceOps;
 // The directory part of a path ("" for a bare name), separator included.
 std::string directoryOf(const std::string& path);
 
-// Replaces the sheet at `cuePath` with `lines`. Prints "done.\n" and returns 0
+// Replaces the sheet at `path` with `lines`. Prints "done.\n" and returns 0
 // once the new sheet is in place; prints the failure and returns -1
-// otherwise, with the old sheet untouched and nothing left behind.
-int replaceCue(const std::string& cuePath, const LineList& lines);
+// otherwise, with the old sheet untouched and nothing left behind. Through
+// a symbolic link, the file it finally points to is replaced, beside itself,
+// and the link kept.
+int replaceCue(const std::string& path, const LineList& lines);
 
 } // namespace vorlin

@@ -112,39 +112,59 @@ bool sameIgnoringAsciiCase(std::string_view a, std::string_view b) {
                                               [&](char x, char y) { return lower(x) == lower(y); });
 }
 
-// One reading of the FILE name: its folder part ('/' separated, "" for none)
-// and base name.
+// One reading of the FILE name: its folder part ('/' separated, "" for none),
+// base name and extension, and the code page it was read in (none for the
+// name as written).
 struct Reading {
     std::string folder;
     std::string base;
+    std::string extension;
+    const char* codePage = nullptr;
 };
+
+// Whether `extension` is one of those measured, ASCII case ignored.
+bool isMeasuredExtension(std::string_view extension) {
+    for (const char* measured : audioExtensions)
+        if (sameIgnoringAsciiCase(extension, measured)) return true;
+    return false;
+}
 
 class Search {
   public:
     Search(const std::string& directory, FolderListings& listings, AudioFile& found)
         : directory_(directory), listings_(listings), found_(found) {}
 
-    // Every candidate name of `base` in `folder` as written, then with case ignored.
-    bool in(const std::string& folder, const std::string& base) {
-        for (const char* extension : audioExtensions) {
-            const std::string name = base + extension;
-            if (listings_.exists(directory_ + folder, name)) return take(folder, name);
+    // In `folder`: the name with its own extension when that is a measured
+    // one, as written, then with case ignored; then every candidate name of
+    // the base as written, then with case ignored.
+    bool in(const std::string& folder, const Reading& reading) {
+        if (isMeasuredExtension(reading.extension)) {
+            const std::string name = reading.base + reading.extension;
+            if (listings_.exists(directory_ + folder, name)) return take(folder, name, reading);
+            if (ignoringCase(folder, name, reading)) return true;
         }
-        const std::vector<std::string>& entries = listings_.of(directory_ + folder);
         for (const char* extension : audioExtensions) {
-            const std::string name = base + extension;
-            for (const std::string& entry : entries)
-                if (sameIgnoringAsciiCase(entry, name) &&
-                    ::access((directory_ + folder + entry).c_str(), F_OK) == 0)
-                    return take(folder, entry);
+            const std::string name = reading.base + extension;
+            if (listings_.exists(directory_ + folder, name)) return take(folder, name, reading);
         }
+        for (const char* extension : audioExtensions)
+            if (ignoringCase(folder, reading.base + extension, reading)) return true;
         return false;
     }
 
   private:
-    bool take(const std::string& folder, const std::string& entry) {
+    bool ignoringCase(const std::string& folder, const std::string& name, const Reading& reading) {
+        for (const std::string& entry : listings_.of(directory_ + folder))
+            if (sameIgnoringAsciiCase(entry, name) &&
+                ::access((directory_ + folder + entry).c_str(), F_OK) == 0)
+                return take(folder, entry, reading);
+        return false;
+    }
+
+    bool take(const std::string& folder, const std::string& entry, const Reading& reading) {
         found_.name = folder + entry;
         found_.path = directory_ + found_.name;
+        found_.codePage = reading.codePage;
         return true;
     }
 
@@ -161,25 +181,26 @@ bool findAudioFile(AudioFile& found, std::string_view name, const std::string& d
     // a name is split only once it is UTF-8 (a code page character's second
     // byte may be '\').
     std::vector<Reading> readings;
-    auto addReading = [&](std::string_view text) {
+    auto addReading = [&](std::string_view text, const char* codePage) {
         const PathParts parts = splitPath(text);
-        Reading reading{std::string(parts.directory), std::string(parts.base)};
+        Reading reading{std::string(parts.directory), std::string(parts.base),
+                        std::string(parts.extension), codePage};
         std::replace(reading.folder.begin(), reading.folder.end(), '\\', '/');
         // Only a folder below the sheet's own is looked in.
         if (!reading.folder.empty() && reading.folder[0] == '/') reading.folder.clear();
         readings.push_back(std::move(reading));
     };
-    addReading(name);
+    addReading(name, nullptr);
     if (!isValidUtf8(name)) {
         for (const char* codePage : windowsCodePages)
             if (std::optional<std::string> converted = codePageToUtf8(name, codePage))
-                addReading(*converted);
+                addReading(*converted, codePage);
     }
     Search search(directory, listings, found);
     for (const Reading& reading : readings)
-        if (search.in("", reading.base)) return true;
+        if (search.in("", reading)) return true;
     for (const Reading& reading : readings)
-        if (!reading.folder.empty() && search.in(reading.folder, reading.base)) return true;
+        if (!reading.folder.empty() && search.in(reading.folder, reading)) return true;
     return false;
 }
 

@@ -60,12 +60,17 @@ class FolderListings {
 struct AudioFile {
     std::string path; // the sheet's folder and `name`, to open
     std::string name; // relative to the sheet's folder, '/' between folders
+    // The Windows code page the FILE name was read in to find it; none when
+    // it was found by its bytes as written.
+    const char* codePage = nullptr;
 };
 
 // Looks in `directory` (the sheet's folder, "" or ending in '/') for the
-// audio file called `name` in a FILE line. Only its base name counts, tried
-// with the extensions .wav, .mpc, .mp+, .flac, .wv, .ape, .tta, .aiff, .aif
-// in this order; the first that exists wins. When none does, in this order:
+// audio file called `name` in a FILE line. Its base name counts, tried first
+// with its own extension when that is one of those below (as written, then
+// with ASCII case ignored), then with the extensions .wav, .mpc, .mp+, .flac,
+// .wv, .ape, .tta, .aiff, .aif in this order; the first that exists wins.
+// When none does, in this order:
 // the same names with ASCII letter case ignored among the folder's entries;
 // for a name that is not UTF-8, the name read in each Windows code page
 // (exactly, then with case ignored); and for a name with a relative folder

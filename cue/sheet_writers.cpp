@@ -1,8 +1,10 @@
 #include "cue/sheet_writers.hpp"
 
 #include <cstdint>
+#include <optional>
 
 #include "cue/cue_time.hpp"
+#include "cue/text_encoding.hpp"
 
 namespace vorlin {
 
@@ -17,14 +19,17 @@ std::string pregapLine(CdFrames length) {
 } // namespace
 
 const char* RangeWriter::line(std::string_view text, std::uint64_t origin) {
+    if (sawFile_ && isFileLine(text)) dataAfterRange_ = true; // only audio ones go to audioFile
     return list_.append(text, origin) ? nullptr : outOfMemory;
 }
 
 const char* RangeWriter::audioFile(std::string_view, std::uint64_t origin, const AudioFile&,
                                    CdFrames, CdFrames) {
+    // Its tracks would land under the data file's line.
+    if (dataAfterRange_) return "Fixing failed, invalid cue.\n";
     if (sawFile_) return nullptr; // the range stands for every file
     sawFile_ = true;
-    return line("FILE \"Range.wav\" WAVE\n", origin);
+    return list_.append("FILE \"Range.wav\" WAVE\n", origin) ? nullptr : outOfMemory;
 }
 
 const char* RangeWriter::index(std::string_view head, CdFrames position, std::uint64_t origin) {
@@ -38,6 +43,7 @@ const char* RangeWriter::pregap(std::string_view head, CdFrames start, std::uint
 
 const char* PerFileWriter::append(std::string_view text, std::uint64_t origin) {
     lastOrigin_ = origin;
+    if (isFileLine(text)) dataLast_ = true; // writeFile() says otherwise for audio ones
     return list_.append(text, origin) ? nullptr : outOfMemory;
 }
 
@@ -54,7 +60,13 @@ const char* PerFileWriter::audioFile(std::string_view text, std::uint64_t origin
     if (file.name.find('"') != std::string::npos) return "Fixing failed, invalid cue.\n";
     std::string_view name, rest;
     fileLineName(text, name, rest); // the walk has read it already
-    Held line{true, "FILE \"" + file.name + "\"" + std::string(rest), start, origin};
+    // A name found by reading the sheet's bytes in a code page goes back in
+    // that code page, like every other line of the sheet.
+    std::string written = file.name;
+    if (file.codePage)
+        if (std::optional<std::string> encoded = utf8ToCodePage(file.name, file.codePage))
+            written = std::move(*encoded);
+    Held line{true, "FILE \"" + written + "\"" + std::string(rest), start, origin};
     if (!sawFile_) {
         sawFile_ = true;
         return writeFile(line, origin); // the first stays where it is
@@ -68,7 +80,9 @@ const char* PerFileWriter::writeFile(const Held& file, std::uint64_t origin) {
     if (list_.count() > 0 && !list_.endsLine())
         if (const char* failure = append("\n", origin)) return failure;
     lastStart_ = file.start;
-    return append(file.text, origin);
+    const char* failure = append(file.text, origin);
+    dataLast_ = false;
+    return failure;
 }
 
 const char* PerFileWriter::writeWaiting(CdFrames upTo, std::uint64_t origin) {
@@ -101,7 +115,9 @@ const char* PerFileWriter::reachIndex(CdFrames position, std::uint64_t origin) {
 
 const char* PerFileWriter::index(std::string_view head, CdFrames position, std::uint64_t origin) {
     if (const char* failure = reachIndex(position, origin)) return failure;
-    if (position < lastStart_) return "Fixing failed, error with INDEX conversion (7)\n";
+    // Under a data file's line no time in the audio files can be written.
+    if (position < lastStart_ || dataLast_)
+        return "Fixing failed, error with INDEX conversion (7)\n";
     return append(std::string(head) + formatCueTime(position - lastStart_), origin);
 }
 

@@ -13,7 +13,8 @@ namespace vorlin {
 
 // One FILE "Range.wav" WAVE line for all the audio files played back to
 // back; every INDEX time a position in that range, and a pregap that starts
-// before the range a PREGAP line.
+// before the range a PREGAP line. A data file may come before the audio files
+// or after them, not between them.
 class RangeWriter : public WalkSink {
   public:
     explicit RangeWriter(LineList& list) : list_(list) {}
@@ -26,12 +27,14 @@ class RangeWriter : public WalkSink {
   private:
     LineList& list_;
     bool sawFile_ = false;
+    bool dataAfterRange_ = false; // a FILE line of another type came after the range's
 };
 
 // A FILE line for every audio file, naming the file that was measured, with
 // each pregap in the previous file: a FILE line whose first INDEX lies before
 // the file's start waits until an INDEX reaches it, so that INDEX times count
-// from the start of the last FILE line written.
+// from the start of the last FILE line written. A data file's FILE line stays
+// where it is; an INDEX in the range that would come under it fails.
 class PerFileWriter : public WalkSink {
   public:
     explicit PerFileWriter(LineList& list) : list_(list) {}
@@ -59,6 +62,7 @@ class PerFileWriter : public WalkSink {
     LineList& list_;
     bool sawFile_ = false;
     CdFrames lastStart_ = 0; // the start of the last FILE line written
+    bool dataLast_ = false;  // the last FILE line written is a data file's
     std::uint64_t lastOrigin_ = 0;
     std::vector<Held> held_;    // a FILE line not yet placed and the lines after it
     std::vector<Held> waiting_; // FILE lines whose INDEX lines came before their start

@@ -127,11 +127,15 @@ std::string utf8ToUtf16(std::string_view text, bool bigEndian) {
     return out;
 }
 
-std::optional<std::string> codePageToUtf8(std::string_view text, const char* codePage) {
-    iconv_t converter = ::iconv_open("UTF-8", codePage);
+namespace {
+
+std::optional<std::string> convert(std::string_view text, const char* from, const char* to) {
+    iconv_t converter = ::iconv_open(to, from);
     if (converter == reinterpret_cast<iconv_t>(-1)) return std::nullopt;
     std::string in(text);
-    std::string out(4 * text.size() + 4, '\0'); // no code page character takes more
+    // No code page character takes more than 4 bytes of UTF-8, nor more
+    // bytes in its code page than in UTF-8.
+    std::string out(4 * text.size() + 4, '\0');
     char* inPtr = in.data();
     std::size_t inLeft = in.size();
     char* outPtr = out.data();
@@ -141,6 +145,16 @@ std::optional<std::string> codePageToUtf8(std::string_view text, const char* cod
     if (done == static_cast<std::size_t>(-1) || inLeft != 0) return std::nullopt;
     out.resize(out.size() - outLeft);
     return out;
+}
+
+} // namespace
+
+std::optional<std::string> codePageToUtf8(std::string_view text, const char* codePage) {
+    return convert(text, codePage, "UTF-8");
+}
+
+std::optional<std::string> utf8ToCodePage(std::string_view text, const char* codePage) {
+    return convert(text, "UTF-8", codePage);
 }
 
 } // namespace vorlin

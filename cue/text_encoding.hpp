@@ -29,4 +29,8 @@ inline constexpr const char* windowsCodePages[] = {"CP1252", "CP1251", "CP1250",
 // page has no character for some byte.
 std::optional<std::string> codePageToUtf8(std::string_view text, const char* codePage);
 
+// UTF-8 `text` written in `codePage`; nothing when the code page has no
+// character for some of it.
+std::optional<std::string> utf8ToCodePage(std::string_view text, const char* codePage);
+
 } // namespace vorlin

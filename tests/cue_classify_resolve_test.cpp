@@ -30,7 +30,9 @@ TEST(ClassifyCue, VerdictsAndTheirOrder) {
         {"", -1, invalid},
         {"FILE \"a.bin\" BINARY\n" + track + gap + "FILE \"b.mp3\" MP3\n" + track + gap, -1,
          invalid},
-        {"FILE \"a.wav\" WAVE \n" + track + gap + "FILE \"b.wav\" WAVE \n" + track + gap, -1,
+        // Blanks after the type are allowed; a type that is no audio one is not.
+        {"FILE \"a.wav\" WAVE \t\n" + track + gap + "FILE \"b.wav\" AIFF  \n" + track + gap, 1, ""},
+        {"FILE \"a.wav\" WAVE x\n" + track + gap + "FILE \"b.wav\" WAVE\t.\n" + track + gap, -1,
          invalid},
         {" FILE \"a.wav\" WAVE\n" + track + gap, -1, invalid},
         // INDEX 01 right under a FILE line: the track began in the previous file.
@@ -147,9 +149,17 @@ TEST(ResolveAudioPath, FindsFilesByCaseThenCodePageThenFolder) {
     };
     const std::vector<Case> cases = {
         {{"01.WAV"}, "01.wav", "01.WAV"},
-        {{"01.wAV", "01.Wav"}, "01.wav", "01.Wav"},   // matching entries in byte order
-        {{"01.WAV", "01.mpc"}, "01.wav", "01.mpc"},   // every exact name before any case
-        {{"01.FLAC", "01.Mpc"}, "01.flac", "01.Mpc"}, // candidates in their order
+        {{"01.wAV", "01.Wav"}, "01.wav", "01.Wav"},  // matching entries in byte order
+        {{"01.WAV", "01.mpc"}, "01.ogg", "01.mpc"},  // every exact name before any case
+        {{"01.FLAC", "01.Mpc"}, "01.ogg", "01.Mpc"}, // candidates in their order
+        // The name as written first, then with case ignored, then the others.
+        {{"01.wav", "01.mpc"}, "01.mpc", "01.mpc"},
+        {{"01.WAV", "01.mpc"}, "01.wav", "01.WAV"},
+        {{"01.FLAC", "01.Mpc", "01.wav"}, "01.flac", "01.FLAC"},
+        {{"01.tta", "01.wav"}, "01.TTA", "01.tta"},
+        {{"01.wav", "01.ogg"}, "01.ogg", "01.wav"}, // not an extension the tool measures
+        {{privet + ".wav", privet + ".ape"}, privet1251 + ".APE", privet + ".ape"},
+        {{"CD1/01.wav", "CD1/01.aif"}, "CD1\\01.aif", "CD1/01.aif"},
         {{privet + ".wav"}, privet1251 + ".wav", privet + ".wav"},
         {{privet + ".WAV"}, privet1251 + ".flac", privet + ".WAV"},
         {{"\xE8\xA1\xA8.wav"}, "\x95\x5C.wav", "\xE8\xA1\xA8.wav"}, // CP932: 0x5C is not a '\'

@@ -199,24 +199,53 @@ TEST(ReplaceCue, SyncsTheSheetRenamesItThenSyncsTheFolder) {
     }
 }
 
-// Like `sed -i`: the link becomes the fixed sheet, a regular file with the
-// mode of the sheet it pointed to, which keeps the old content.
-TEST(ReplaceCue, SymbolicLinkIsReplacedByTheFixedSheet) {
+// Through a symbolic link, or a chain of them, the sheet the last one points
+// to is fixed in its own folder with its own mode; every link stays a link,
+// and the audio files are those beside the path as given.
+TEST(ReplaceCue, SymbolicLinkKeepsTheLinkAndFixesItsSheet) {
+    struct Case {
+        const char* sheet; // where the sheet lies, in the album folder
+        std::vector<std::pair<std::string, std::string>> links; // name, target; the last is run
+    };
+    const std::vector<Case> cases = {
+        {"a.cue", {{"b.cue", "a.cue"}}},                               // same folder
+        {"real/a.cue", {{"b.cue", "real/a.cue"}}},                     // another folder
+        {"real/a.cue", {{"b.cue", "real/a.cue"}, {"c.cue", "b.cue"}}}, // a chain
+    };
+    for (const Case& c : cases) {
+        const std::string run = c.links.back().first;
+        SCOPED_TRACE(run + " -> " + c.sheet);
+        TempDir dir;
+        writeAlbum(dir);
+        ::mkdir(dir.file("real").c_str(), 0755);
+        if (std::string(c.sheet) != "a.cue") {
+            ASSERT_EQ(::rename(dir.file("a.cue").c_str(), dir.file(c.sheet).c_str()), 0);
+        }
+        ::chmod(dir.file(c.sheet).c_str(), 0640);
+        for (const auto& [name, target] : c.links)
+            ASSERT_EQ(::symlink(target.c_str(), dir.file(name).c_str()), 0);
+        ScopedCwd cwd(dir.path());
+        ChildRun r = fixHere(run);
+        EXPECT_EQ(r.output, "Fixing cue '" + run + "'...\ndone.\n");
+        for (const auto& link : c.links) EXPECT_TRUE(S_ISLNK(lstatOf(link.first).st_mode));
+        struct stat st = lstatOf(c.sheet);
+        EXPECT_TRUE(S_ISREG(st.st_mode));
+        EXPECT_EQ(st.st_mode & 07777, 0640u);
+        EXPECT_EQ(readFile(c.sheet), twoTrackFixed);
+        EXPECT_EQ(listDir("real").size(), std::string(c.sheet) == "a.cue" ? 0u : 1u);
+    }
+}
+
+// The read-only test is that of the sheet the link points to.
+TEST(ReplaceCue, LinkToReadOnlySheetIsRefused) {
     TempDir dir;
     writeAlbum(dir);
-    ::mkdir(dir.file("real").c_str(), 0755);
-    ASSERT_EQ(::rename(dir.file("a.cue").c_str(), dir.file("real/a.cue").c_str()), 0);
-    ::chmod(dir.file("real/a.cue").c_str(), 0640);
-    ASSERT_EQ(::symlink("real/a.cue", dir.file("a.cue").c_str()), 0);
+    ::chmod(dir.file("a.cue").c_str(), 0444);
+    ASSERT_EQ(::symlink("a.cue", dir.file("b.cue").c_str()), 0);
     ScopedCwd cwd(dir.path());
-    ChildRun r = fixHere("a.cue");
-    EXPECT_EQ(r.output, "Fixing cue 'a.cue'...\ndone.\n");
-    struct stat st = lstatOf("a.cue");
-    EXPECT_TRUE(S_ISREG(st.st_mode));
-    EXPECT_EQ(st.st_mode & 07777, 0640u);
-    EXPECT_EQ(readFile("a.cue"), twoTrackFixed);
-    EXPECT_EQ(readFile("real/a.cue"), twoTrackSheet);
-    EXPECT_EQ(listDir("real"), std::vector<std::string>{"a.cue"});
+    ChildRun r = fixHere("b.cue");
+    EXPECT_EQ(r.output, "File 'b.cue' is read only.\n");
+    EXPECT_EQ(readFile("a.cue"), twoTrackSheet);
 }
 
 TEST(LineList, WritesLinesAsHeld) {
