@@ -90,13 +90,14 @@ std::string patched(const std::string& sheet, const std::string& diff) {
     return fileExists(work.file("new.cue")) ? readFile(work.file("new.cue")) : "";
 }
 
-// What `diff -u` prints for the change from `before` to `after`, both named a.cue.
+// What `diff -u` prints for the change from `before` to `after`, both named
+// a.cue and without a time stamp after the tab that ends the name.
 std::string standardDiff(const std::string& before, const std::string& after) {
     TempDir work;
     writeFile(work.file("old.cue"), before);
     writeFile(work.file("new.cue"), after);
     const std::string command = "cd " + work.path() +
-                                " && diff -u --label a.cue --label a.cue old.cue new.cue"
+                                " && diff -u --label 'a.cue\t' --label 'a.cue\t' old.cue new.cue"
                                 " > change.diff";
     EXPECT_EQ(WEXITSTATUS(std::system(command.c_str())), 1);
     return readFile(work.file("change.diff"));
@@ -105,8 +106,8 @@ std::string standardDiff(const std::string& before, const std::string& after) {
 } // namespace
 
 TEST(DryRun, ShowsTheWorkedExampleAsAUnifiedDiff) {
-    EXPECT_EQ(dryRunDiff(twoTrackSheet), "--- a.cue\n"
-                                         "+++ a.cue\n"
+    EXPECT_EQ(dryRunDiff(twoTrackSheet), "--- a.cue\t\n"
+                                         "+++ a.cue\t\n"
                                          "@@ -1,8 +1,7 @@\n"
                                          "-FILE \"01.wav\" WAVE\n"
                                          "+FILE \"Range.wav\" WAVE\n"
