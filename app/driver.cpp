@@ -64,19 +64,26 @@ PatternMatches expandPattern(const std::string& pattern, bool folders) {
     const std::string directory = slash == std::string::npos ? "" : pattern.substr(0, slash + 1);
     const std::string namePattern = pattern.substr(directory.size());
 
-    std::vector<std::string> names;
     struct stat st;
     // A name that an entry has exactly means that entry alone: its '*' and
     // '?' are wildcards only when nothing is called so. The shell (or find
     // -exec) has already expanded the patterns the user meant.
-    const bool named = ::lstat(pattern.c_str(), &st) == 0;
-    if (named || !hasWildcards(namePattern)) {
+    if (::lstat(pattern.c_str(), &st) == 0) {
+        // Only regular files (after following links): never a FIFO or device.
         // A folder named as such is that folder, whatever its name ("." and
         // ".." too): walked with -r, refused without.
-        if (named && ::stat(pattern.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
-            return {true, {{pattern, true}}};
-        if (named && !namePattern.empty()) names.push_back(namePattern);
-    } else if (DIR* dir = ::opendir(directory.empty() ? "." : directory.c_str())) {
+        PatternMatches matches{true, {}};
+        const bool reached = ::stat(pattern.c_str(), &st) == 0;
+        if (reached && S_ISDIR(st.st_mode))
+            matches.entries.push_back({pattern, true});
+        else if (reached && S_ISREG(st.st_mode) && !namePattern.starts_with('.')) // not hidden
+            matches.entries.push_back({pattern, false});
+        return matches;
+    }
+    if (!hasWildcards(namePattern)) return {};
+
+    std::vector<std::string> names;
+    if (DIR* dir = ::opendir(directory.empty() ? "." : directory.c_str())) {
         while (const dirent* entry = ::readdir(dir)) {
             std::string_view name = entry->d_name;
             if (name == "." || name == "..") continue;
