@@ -2,7 +2,7 @@
 # are installed (tools/need-packages.sh installs missing ones as root, or
 # names the command to run), then runs the CMake workflow preset of its name.
 BUILD_PACKAGES := g++ cmake ninja-build pkg-config libtag1-dev
-TEST_PACKAGES := $(BUILD_PACKAGES) libgtest-dev libgmock-dev
+TEST_PACKAGES := $(BUILD_PACKAGES) libgtest-dev libgmock-dev patch
 
 .PHONY: example test
 

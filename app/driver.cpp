@@ -64,15 +64,26 @@ PatternMatches expandPattern(const std::string& pattern, bool folders) {
     const std::string directory = slash == std::string::npos ? "" : pattern.substr(0, slash + 1);
     const std::string namePattern = pattern.substr(directory.size());
 
+    struct stat st;
+    // A name that an entry has exactly means that entry alone: its '*' and
+    // '?' are wildcards only when nothing is called so. The shell (or find
+    // -exec) has already expanded the patterns the user meant.
+    if (::lstat(pattern.c_str(), &st) == 0) {
+        // Only regular files (after following links): never a FIFO or device.
+        // A folder named as such is that folder, whatever its name ("." and
+        // ".." too): walked with -r, refused without.
+        PatternMatches matches{true, {}};
+        const bool reached = ::stat(pattern.c_str(), &st) == 0;
+        if (reached && S_ISDIR(st.st_mode))
+            matches.entries.push_back({pattern, true});
+        else if (reached && S_ISREG(st.st_mode) && !namePattern.starts_with('.')) // not hidden
+            matches.entries.push_back({pattern, false});
+        return matches;
+    }
+    if (!hasWildcards(namePattern)) return {};
+
     std::vector<std::string> names;
-    if (!hasWildcards(namePattern)) {
-        struct stat st;
-        // A folder named as such is walked, whatever its name ("." and ".." too).
-        if (folders && ::stat(pattern.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
-            return {true, {{pattern, true}}};
-        if (!namePattern.empty() && ::lstat(pattern.c_str(), &st) == 0)
-            names.push_back(namePattern);
-    } else if (DIR* dir = ::opendir(directory.empty() ? "." : directory.c_str())) {
+    if (DIR* dir = ::opendir(directory.empty() ? "." : directory.c_str())) {
         while (const dirent* entry = ::readdir(dir)) {
             std::string_view name = entry->d_name;
             if (name == "." || name == "..") continue;
@@ -87,7 +98,6 @@ PatternMatches expandPattern(const std::string& pattern, bool folders) {
     for (const std::string& name : names) {
         if (name[0] == '.') continue; // hidden
         std::string path = directory + name;
-        struct stat st;
         // Only regular files (after following links): never a FIFO or device,
         // and a directory only when folders are walked.
         if (::stat(path.c_str(), &st) != 0) continue;
@@ -120,15 +130,36 @@ void RunTally::addNothingFound() {
 int RunTally::exitStatus() const {
     // The shell sees the status modulo 256; a run with failures must not read as success.
     if (anyNonZero && total % 256 == 0) return 1;
+    // Nor may a run whose messages or diff were lost.
+    if (total == 0 && outputError != 0) return 1;
     return static_cast<int>(total);
 }
 
 namespace {
 
+// Reports on standard error, once, that standard output lost some of what
+// was printed; `last` at the end of the run, when the rest is flushed.
+void checkOutput(RunTally& tally, bool last) {
+    if (tally.outputError != 0 || (!last && !std::ferror(stdout))) return;
+    // A write that failed since the last check has left the error flag, but
+    // errno has moved on: flushing what was printed after it meets the same
+    // fault again and tells which it is.
+    errno = 0;
+    if (std::fflush(stdout) != 0)
+        tally.outputError = errno != 0 ? errno : EIO;
+    else if (last && std::ferror(stdout))
+        tally.outputError = EIO; // nothing was left to write, and the fault went unnamed
+    else
+        return; // all well, or nothing left to write yet: a later check tells
+    std::fprintf(stderr, "vorlin: write error on standard output: %s\n",
+                 std::strerror(tally.outputError));
+}
+
 void processSheet(const std::string& path, const FixOptions& options, RunTally& tally) {
     bool rewritten = false;
     const int result = fixCue(path, options, &rewritten);
     tally.addSheet(result, rewritten);
+    checkOutput(tally, false);
 }
 
 // Reads the names of the sheets and subfolders of `folder`, each list sorted
@@ -197,10 +228,15 @@ void processPattern(const std::string& pattern, const FixOptions& options, bool 
         return;
     }
     for (const PatternMatch& match : matches.entries) {
-        if (match.folder)
-            walkFolder(match.path, options, tally);
-        else
+        if (!match.folder) {
             processSheet(match.path, options, tally);
+        } else if (recursive) {
+            walkFolder(match.path, options, tally);
+        } else {
+            // Named, so meant: saying nothing would read as "no sheet needed fixing".
+            std::printf("'%s' is a folder: -r fixes the sheets in it.\n", match.path.c_str());
+            tally.addNothingFound();
+        }
     }
 }
 
@@ -216,12 +252,20 @@ const char usage[] = "Vorlin v" VORLIN_VERSION "\n"
                      " --help : show this help\n"
                      " --version : show the version\n";
 
+// "-nr", "-rn", "-rr": two or more of the one-letter run options written together.
+bool isOptionCluster(std::string_view argument) {
+    return argument.size() >= 3 && argument[0] == '-' &&
+           argument.find_first_not_of("nr", 1) == std::string_view::npos;
+}
+
 bool isDryRun(std::string_view argument) {
-    return argument == "-n" || argument == "--dry-run";
+    return argument == "-n" || argument == "--dry-run" ||
+           (isOptionCluster(argument) && argument.find('n') != std::string_view::npos);
 }
 
 bool isRecursive(std::string_view argument) {
-    return argument == "-r" || argument == "--recursive";
+    return argument == "-r" || argument == "--recursive" ||
+           (isOptionCluster(argument) && argument.find('r') != std::string_view::npos);
 }
 
 // Options that hold for the whole run wherever they stand before "--".
@@ -229,58 +273,91 @@ bool isRunOption(std::string_view argument) {
     return isDryRun(argument) || argument == "--per-file" || isRecursive(argument);
 }
 
+bool isHelp(std::string_view argument) {
+    return argument == "--help" || argument == "-h";
+}
+
+bool isVersion(std::string_view argument) {
+    return argument == "--version" || argument == "-V";
+}
+
+// An argument before "--" that looks like an option, is none, and names no
+// entry (exactly, or as a pattern that matches one: "-x.cue" and "-x*" still
+// reach a sheet named -x.cue). Such a typo must stop the run before it
+// writes anything.
+bool isUnknownOption(const std::string& argument) {
+    if (argument.size() < 2 || argument[0] != '-') return false;
+    if (argument == "--force" || isRunOption(argument) || isHelp(argument) || isVersion(argument))
+        return false;
+    return !expandPattern(argument, true).anyEntry;
+}
+
 } // namespace
 
 int runVorlin(int argc, char** argv) {
+    RunTally tally;
     if (argc < 2) {
         std::fputs(usage, stdout);
-        return 0;
+        checkOutput(tally, true);
+        return tally.exitStatus();
     }
     // The options that hold for the whole run, wherever they stand before "--":
     // a dry run asked for last still protects the sheets named before it.
     FixOptions options;
     bool recursive = false;
+    int optionsEnd = argc; // the "--" argument, if any
     for (int i = 1; i < argc; ++i) {
         const std::string_view argument = argv[i];
-        if (argument == "--") break;
-        if (argument == "--help") {
-            std::fputs(usage, stdout);
-            return 0;
+        if (argument == "--") {
+            optionsEnd = i;
+            break;
         }
-        if (argument == "--version") {
-            std::fputs("Vorlin v" VORLIN_VERSION "\n", stdout);
-            return 0;
+        if (isHelp(argument) || isVersion(argument)) {
+            std::fputs(isHelp(argument) ? usage : "Vorlin v" VORLIN_VERSION "\n", stdout);
+            checkOutput(tally, true);
+            return tally.exitStatus();
         }
         if (isDryRun(argument)) options.dryRun = true;
         if (argument == "--per-file") options.perFile = true;
         if (isRecursive(argument)) recursive = true;
     }
-    bool inOptions = true; // until "--"
-    RunTally tally;
+    for (int i = 1; i < optionsEnd; ++i) {
+        if (isUnknownOption(argv[i])) {
+            std::fprintf(stderr,
+                         "vorlin: unknown option '%s'; a file name that starts with '-' goes "
+                         "after --\n",
+                         argv[i]);
+            return 2;
+        }
+    }
     for (int i = 1; i < argc; ++i) {
         const std::string_view argument = argv[i];
-        if (inOptions) {
-            if (argument == "--") {
-                inOptions = false;
-                continue;
-            }
+        if (i < optionsEnd) {
             if (argument == "--force") {
                 options.force = true; // applies to every later argument
                 continue;
             }
             if (isRunOption(argument)) continue;
+        } else if (i == optionsEnd) {
+            continue;
         }
         processPattern(argv[i], options, recursive, tally);
     }
+    // Before the summary, so that it stays the last line of a batch.
+    checkOutput(tally, true);
     // One line for a batch, on standard error so that standard output stays
     // as scripts know it, after it so that a terminal shows them in order.
     if (tally.sheets >= 2) {
-        std::fflush(stdout);
-        std::fprintf(stderr,
-                     "vorlin: %lld sheets: %lld fixed, %lld needed no fixing, %lld failed.\n",
-                     static_cast<long long>(tally.fixed + tally.unchanged + tally.failed),
-                     static_cast<long long>(tally.fixed), static_cast<long long>(tally.unchanged),
-                     static_cast<long long>(tally.failed));
+        const long long total = tally.fixed + tally.unchanged + tally.failed;
+        const long long fixed = tally.fixed, unchanged = tally.unchanged, failed = tally.failed;
+        if (options.dryRun)
+            std::fprintf(stderr,
+                         "vorlin: %lld sheets: %lld to fix, %lld need no fixing, %lld failed.\n",
+                         total, fixed, unchanged, failed);
+        else
+            std::fprintf(stderr,
+                         "vorlin: %lld sheets: %lld fixed, %lld needed no fixing, %lld failed.\n",
+                         total, fixed, unchanged, failed);
     }
     return tally.exitStatus();
 }

@@ -26,9 +26,11 @@ struct PatternMatches {
 
 // Expands `pattern` (wildcards only in its last component) into the regular,
 // non-hidden files it matches, in byte-wise order, each with the pattern's
-// directory part kept. With `folders`, the directories it matches are kept
-// too, in their place, and a pattern without wildcards that names a
-// directory ("." and "dir/" included, or a link to one) is that directory.
+// directory part kept. A pattern that some entry has as its exact name is
+// that entry alone, '*' and '?' included. With `folders`, the directories a
+// wildcard matches are kept too, in their place. A pattern that names a
+// directory ("." and "dir/" included, or a link to one) is that directory,
+// with `folders` or without.
 PatternMatches expandPattern(const std::string& pattern, bool folders = false);
 
 // What a run has done so far; its exit status and closing summary come from it.
@@ -38,11 +40,14 @@ struct RunTally {
     std::int64_t sheets = 0;    // sheets processed
     std::int64_t fixed = 0;     // result 0 after a rewrite, or a dry run's diff
     std::int64_t unchanged = 0; // result 0, nothing rewritten
-    std::int64_t failed = 0;    // other results, and patterns or folders that found nothing
+    std::int64_t failed = 0;    // other results, patterns or folders that found nothing,
+                                // and folders named without -r
+    int outputError = 0;        // errno of the first failed write to standard output
 
     void addSheet(int result, bool rewritten);
     void addNothingFound(); // counts 1, as a failure
-    // The sum as the shell sees it, never 0 when something failed.
+    // The sum as the shell sees it, never 0 when something failed or
+    // standard output lost some of the run's messages.
     int exitStatus() const;
 };
 
@@ -53,16 +58,21 @@ struct RunTally {
 // "Can't read folder '%s'\n" and counted as nothing found; the walk goes on.
 void walkFolder(const std::string& folder, const FixOptions& options, RunTally& tally);
 
-// Runs fixCue on every match (and with `recursive`, walks every folder
-// matched); "Can't find file '%s'\n" when nothing matched.
+// Runs fixCue on every match; with `recursive` walks every folder matched,
+// and without it refuses a folder named ("'%s' is a folder: -r fixes the
+// sheets in it.\n", counted as a failure). "Can't find file '%s'\n" when
+// nothing matched.
 void processPattern(const std::string& pattern, const FixOptions& options, bool recursive,
                     RunTally& tally);
 
 // The whole program; returns the exit status. Before a "--" argument,
-// "--force" (from there on), "-n", "--dry-run", "--per-file", "-r" and
-// "--recursive" (for the whole run),
-// "--help" and "--version" (the first of them is printed, nothing else done)
-// are options; every other argument is a pattern.
+// "--force" (from there on), "-n", "--dry-run", "--per-file", "-r",
+// "--recursive" and "-" followed by two or more of the letters n and r (for
+// the whole run), "--help", "-h", "--version" and "-V" (the first of them is
+// printed, nothing else done) are options. Any other argument before "--"
+// that starts with '-' and names no entry stops the run with status 2 before
+// anything is done; every other argument is a pattern. A failed write to
+// standard output is reported on standard error and fails the run.
 int runVorlin(int argc, char** argv);
 
 } // namespace vorlin

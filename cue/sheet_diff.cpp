@@ -158,7 +158,10 @@ void writeSheetDiff(std::FILE* out, const std::string& path, std::string_view ol
     if (hunks.empty()) return;
     const std::string name = quotedPath(path);
     DiffOutput diff(out);
-    diff.put("--- " + name + "\n+++ " + name + "\n");
+    // A tab ends each name, as diff -u ends it before the time stamp: patch
+    // reads a name up to the first blank otherwise, and "My Album/a.cue"
+    // would not be found.
+    diff.put("--- " + name + "\t\n+++ " + name + "\t\n");
 
     // Second walk: each hunk is counted on a copy of the walker, then written.
     StepWalker walker(oldSheet, newSheet);

@@ -309,7 +309,7 @@ const char* runCueSheet(const std::uint8_t* data, std::size_t size) {
         if (!oldText || !newText) return "a UTF-16 sheet that does not decode was fixed";
         std::string_view diff(dry);
         diff.remove_suffix(last.size());
-        const std::size_t begin = diff.find("--- " + s.sheet + "\n");
+        const std::size_t begin = diff.find("--- " + s.sheet + "\t\n");
         diff.remove_prefix(begin == std::string_view::npos ? diff.size() : begin);
         std::string patched;
         if (!applyDiff(diff, *oldText, patched) || patched != *newText)

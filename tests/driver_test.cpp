@@ -2,8 +2,12 @@
 // patterns and the exit status.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <csignal>
 #include <cstdio>
 #include <string>
 
@@ -28,6 +32,42 @@ struct Album {
     }
 };
 
+struct LostRun {
+    int exitStatus = -1; // or -1 when a signal ended the run
+    int signal = 0;
+    std::string errors;
+};
+
+// Runs the built tool in `cwd` with its standard output on `out` and SIGPIPE
+// ignored or not, and returns what it wrote on standard error.
+LostRun runWithOutput(const std::vector<std::string>& args, const std::string& cwd, int out,
+                      bool ignorePipeSignal = false) {
+    std::FILE* errors = std::tmpfile();
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::dup2(out, STDOUT_FILENO);
+        ::dup2(fileno(errors), STDERR_FILENO);
+        std::signal(SIGPIPE, ignorePipeSignal ? SIG_IGN : SIG_DFL);
+        if (::chdir(cwd.c_str()) != 0) ::_exit(127);
+        std::vector<std::string> copies = args;
+        std::string binary = VORLIN_BINARY;
+        std::vector<char*> argv = {binary.data()};
+        for (std::string& a : copies) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        ::execv(binary.c_str(), argv.data());
+        ::_exit(127);
+    }
+    LostRun r;
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    if (WIFEXITED(status)) r.exitStatus = WEXITSTATUS(status);
+    if (WIFSIGNALED(status)) r.signal = WTERMSIG(status);
+    std::rewind(errors);
+    for (int c; (c = std::fgetc(errors)) != EOF;) r.errors += static_cast<char>(c);
+    std::fclose(errors);
+    return r;
+}
+
 } // namespace
 
 TEST(Driver, UsageVersionAndForceAlone) {
@@ -47,6 +87,8 @@ TEST(Driver, UsageVersionAndForceAlone) {
         {{}, usage},
         {{"a.cue", "missing.cue", "--help", "--version"}, usage},
         {{"--force", "a.cue", "--version", "--help"}, "Vorlin v0.6\n"},
+        {{"-V", "--help"}, "Vorlin v0.6\n"},
+        {{"--bogus", "a.cue", "-h", "-V"}, usage}, // over an unknown option too
         {{"--force"}, ""},
     };
     for (const auto& [args, output] : runs) {
@@ -63,7 +105,7 @@ TEST(Driver, OptionsStopAtDoubleDashAndDryRunHoldsForTheWholeRun) {
     writeFile(a.dir.file("-x.cue"), singleFile);
     writeFile(a.dir.file("two.cue"), twoTrackSheet);
     writeFile(a.dir.file("empty.cue"), "");
-    // After "--" every argument is a pattern; before it, an unknown option is one too.
+    // After "--" every argument is a pattern; before it, one that names an entry is one too.
     RunResult r = runVorlin({"-x.cue", "--", "--help", "-n", "--force", "a.cue"}, a.dir.path());
     EXPECT_EQ(r.output, "'-x.cue': only one audio file, no fixing needed.\n"
                         "Can't find file '--help'\nCan't find file '-n'\n"
@@ -72,7 +114,7 @@ TEST(Driver, OptionsStopAtDoubleDashAndDryRunHoldsForTheWholeRun) {
     EXPECT_EQ(r.exitStatus, 3);
 
     // -n given last, or --dry-run after --force, still covers every sheet.
-    const std::string forcedDiff = "--- a.cue\n+++ a.cue\n@@ -1,3 +1,3 @@\n"
+    const std::string forcedDiff = "--- a.cue\t\n+++ a.cue\t\n@@ -1,3 +1,3 @@\n"
                                    "-FILE \"01.wav\" WAVE\n+FILE \"Range.wav\" WAVE\n"
                                    "   TRACK 01 AUDIO\n     INDEX 01 00:00:00\n";
     r = runVorlin({"--force", "a.cue", "-n"}, a.dir.path());
@@ -89,11 +131,102 @@ TEST(Driver, OptionsStopAtDoubleDashAndDryRunHoldsForTheWholeRun) {
                                                                "a.cue", "empty.cue", "two.cue"}));
 }
 
+TEST(Driver, UnknownOptionStopsTheRunBeforeAnySheet) {
+    Album a;
+    writeFile(a.dir.file("a.cue"), twoTrackSheet);
+    writeFile(a.dir.file("-x.cue"), singleFile);
+    // Wherever it stands, after sheets or with a real option's letters; only
+    // the first is named.
+    const std::vector<std::pair<std::vector<std::string>, std::string>> typos = {
+        {{"--dryrun", "a.cue"}, "--dryrun"},
+        {{"a.cue", "--dry"}, "--dry"},
+        {{"-n=1", "a.cue"}, "-n=1"},
+        {{"--per_file", "a.cue"}, "--per_file"},
+        {{"a.cue", "-p", "-q"}, "-p"},
+        {{"-nrx", "a.cue"}, "-nrx"},
+        {{"-N", "a.cue"}, "-N"},
+        {{"a.cue", "--force", "-x", "--", "-y"}, "-x"},
+    };
+    for (const auto& [args, name] : typos) {
+        RunResult r = runVorlin(args, a.dir.path(), true);
+        EXPECT_EQ(r.errors, "vorlin: unknown option '" + name +
+                                "'; a file name that starts with '-' goes after --\n");
+        EXPECT_EQ(r.output, "") << name;
+        EXPECT_EQ(r.exitStatus, 2) << name;
+    }
+    EXPECT_EQ(readFile(a.dir.file("a.cue")), twoTrackSheet);
+
+    // A name of an entry, exact or matched, and a lone "-" are patterns.
+    RunResult r = runVorlin({"-x.cue", "-x*", "-", "-nr", "a.cue"}, a.dir.path(), true);
+    EXPECT_TRUE(r.output.starts_with("'-x.cue': only one audio file, no fixing needed.\n"
+                                     "'-x.cue': only one audio file, no fixing needed.\n"
+                                     "Can't find file '-'\nFixing cue 'a.cue'...\n"))
+        << r.output;
+    EXPECT_TRUE(r.output.ends_with("not written (dry run).\n")) << r.output; // -nr: -n and -r
+    EXPECT_EQ(r.exitStatus, 1);
+    EXPECT_EQ(readFile(a.dir.file("a.cue")), twoTrackSheet);
+}
+
+TEST(Driver, ANameThatExistsMeansItselfAlone) {
+    TempDir dir;
+    for (const char* name : {"Who Are You?.cue", "Who Are You!.cue", "Who Are Youz.cue"})
+        writeFile(dir.file(name), singleFile);
+    auto noFixing = [](const std::string& name) {
+        return "'" + name + "': only one audio file, no fixing needed.\n";
+    };
+    RunResult r = runVorlin({"Who Are You?.cue", "Who Are Yo??.cue"}, dir.path());
+    EXPECT_EQ(r.output, noFixing("Who Are You?.cue") + noFixing("Who Are You!.cue") +
+                            noFixing("Who Are You?.cue") + noFixing("Who Are Youz.cue"));
+    EXPECT_EQ(r.exitStatus, 0);
+}
+
+TEST(Driver, LostOutputIsReportedOnceAndFailsTheRun) {
+    Album a;
+    writeFile(a.dir.file("a.cue"), twoTrackSheet);
+    writeFile(a.dir.file("empty.cue"), "");
+    const std::string full = "vorlin: write error on standard output: No space left on device\n";
+    const int devFull = ::open("/dev/full", O_WRONLY);
+    ASSERT_GE(devFull, 0);
+    struct Case {
+        std::vector<std::string> args;
+        int exitStatus;
+    };
+    const std::vector<Case> cases = {
+        {{"-n", "a.cue"}, 1}, {{"--help"}, 1}, {{"empty.cue"}, 255}, {{"a.cue"}, 1}};
+    for (const Case& c : cases) {
+        LostRun r = runWithOutput(c.args, a.dir.path(), devFull);
+        EXPECT_EQ(r.errors, full) << c.args[0];
+        EXPECT_EQ(r.exitStatus, c.exitStatus) << c.args[0];
+    }
+    EXPECT_EQ(readFile(a.dir.file("a.cue")), twoTrackFixed); // the sheet itself was written
+
+    // Diffs far past a buffer: the first lost write is named, once, before the summary.
+    for (int i = 0; i < 100; ++i)
+        writeFile(a.dir.file("s" + std::to_string(i) + ".cue"), twoTrackSheet);
+    LostRun r = runWithOutput({"-n", "s*.cue"}, a.dir.path(), devFull);
+    EXPECT_EQ(r.errors, full + "vorlin: 100 sheets: 100 to fix, 0 need no fixing, 0 failed.\n");
+    EXPECT_EQ(r.exitStatus, 1);
+    ::close(devFull);
+
+    // A closed pipe ends the run by its signal, once the sheet in hand is
+    // replaced; with the signal ignored, it is a write error like any other.
+    int fds[2];
+    ASSERT_EQ(::pipe(fds), 0);
+    ::close(fds[0]);
+    r = runWithOutput({"s0.cue"}, a.dir.path(), fds[1]);
+    EXPECT_EQ(r.signal, SIGPIPE);
+    EXPECT_EQ(readFile(a.dir.file("s0.cue")), twoTrackFixed);
+    r = runWithOutput({"s1.cue"}, a.dir.path(), fds[1], true);
+    EXPECT_EQ(r.errors, "vorlin: write error on standard output: Broken pipe\n");
+    EXPECT_EQ(r.exitStatus, 1);
+    ::close(fds[1]);
+}
+
 TEST(Driver, ForceAppliesOnlyToLaterArguments) {
     Album a;
     writeFile(a.dir.file("a.cue"), singleFile);
     writeFile(a.dir.file("b.cue"), singleFile);
-    RunResult r = runVorlin({"a.cue", "--force", "b.cue", "--FORCE"}, a.dir.path());
+    RunResult r = runVorlin({"a.cue", "--force", "b.cue", "--", "--FORCE"}, a.dir.path());
     EXPECT_EQ(r.output, "'a.cue': only one audio file, no fixing needed.\n"
                         "Fixing cue 'b.cue'...\ndone.\n"
                         "Can't find file '--FORCE'\n");

@@ -90,13 +90,14 @@ std::string patched(const std::string& sheet, const std::string& diff) {
     return fileExists(work.file("new.cue")) ? readFile(work.file("new.cue")) : "";
 }
 
-// What `diff -u` prints for the change from `before` to `after`, both named a.cue.
+// What `diff -u` prints for the change from `before` to `after`, both named
+// a.cue and without a time stamp after the tab that ends the name.
 std::string standardDiff(const std::string& before, const std::string& after) {
     TempDir work;
     writeFile(work.file("old.cue"), before);
     writeFile(work.file("new.cue"), after);
     const std::string command = "cd " + work.path() +
-                                " && diff -u --label a.cue --label a.cue old.cue new.cue"
+                                " && diff -u --label 'a.cue\t' --label 'a.cue\t' old.cue new.cue"
                                 " > change.diff";
     EXPECT_EQ(WEXITSTATUS(std::system(command.c_str())), 1);
     return readFile(work.file("change.diff"));
@@ -105,8 +106,8 @@ std::string standardDiff(const std::string& before, const std::string& after) {
 } // namespace
 
 TEST(DryRun, ShowsTheWorkedExampleAsAUnifiedDiff) {
-    EXPECT_EQ(dryRunDiff(twoTrackSheet), "--- a.cue\n"
-                                         "+++ a.cue\n"
+    EXPECT_EQ(dryRunDiff(twoTrackSheet), "--- a.cue\t\n"
+                                         "+++ a.cue\t\n"
                                          "@@ -1,8 +1,7 @@\n"
                                          "-FILE \"01.wav\" WAVE\n"
                                          "+FILE \"Range.wav\" WAVE\n"
@@ -157,5 +158,69 @@ TEST(DryRun, PatchingWithItsDiffGivesTheRealRunsSheet) {
             // Line for line what the standard tool writes, hunk headers included.
             EXPECT_EQ(diff, standardDiff(bytes, fixed));
         }
+    }
+}
+
+TEST(DryRun, ALibrarysDiffAppliesAndUndoesWithPatch) {
+    // Spaces in every folder and sheet name; one sheet with CR LF line ends,
+    // one behind a byte-order mark, one that needs no fixing.
+    const std::vector<std::pair<std::string, std::string>> sheets = {
+        {"Music/The Band/First Album/First Album.cue", twoTrackSheet},
+        {"Music/The Band/Second Album/Second Album.cue", withCrLf(twoTrackSheet)},
+        {"Music/Other Band/Live Set/Live Set.cue", "\xEF\xBB\xBF"s + twoTrackSheet},
+        {"Music/Other Band/Live Set/Only One.cue", singleFileSheet},
+    };
+    for (const std::string layout : {"--per-file", ""}) {
+        SCOPED_TRACE(layout);
+        TempDir root;
+        for (const char* folder :
+             {"/Music", "/Music/The Band", "/Music/The Band/First Album",
+              "/Music/The Band/Second Album", "/Music/Other Band", "/Music/Other Band/Live Set"})
+            ASSERT_EQ(::mkdir((root.path() + folder).c_str(), 0755), 0);
+        auto writeLibrary = [&] {
+            for (const auto& [path, bytes] : sheets) {
+                const std::string folder = root.file(path.substr(0, path.rfind('/')));
+                writeFile(folder + "/01.wav", wavOfCdFrames(twoTrackFirstLength));
+                writeFile(folder + "/02.wav", wavOfCdFrames(9000));
+                writeFile(root.file(path), bytes);
+            }
+        };
+        auto patch = [&](const std::string& how) {
+            const std::string command = "cd '" + root.path() + "' && patch " + how +
+                                        " --binary --fuzz=0 < changes.diff > patch.log 2>&1";
+            EXPECT_EQ(std::system(command.c_str()), 0) << readFile(root.file("patch.log"));
+        };
+        auto listing = [&] { // every album folder's entries
+            std::vector<std::string> names;
+            for (const auto& sheet : sheets)
+                for (const std::string& name :
+                     listDir(root.file(sheet.first.substr(0, sheet.first.rfind('/')))))
+                    names.push_back(name);
+            return names;
+        };
+        auto run = [&](std::vector<std::string> args) {
+            if (!layout.empty()) args.insert(args.begin(), layout);
+            return runVorlin(args, root.path());
+        };
+        writeLibrary();
+        const std::vector<std::string> entries = listing();
+        // The dry run's whole output, messages and all, is what patch reads.
+        RunResult r = run({"-r", "-n", "Music"});
+        EXPECT_EQ(r.exitStatus, 0);
+        writeFile(root.file("changes.diff"), r.output);
+        patch("-p0");
+        std::vector<std::string> patched;
+        for (const auto& sheet : sheets) patched.push_back(readFile(root.file(sheet.first)));
+
+        writeLibrary();
+        EXPECT_EQ(run({"-r", "Music"}).exitStatus, 0);
+        for (std::size_t i = 0; i < sheets.size(); ++i) {
+            EXPECT_EQ(readFile(root.file(sheets[i].first)), patched[i]) << sheets[i].first;
+            EXPECT_EQ(patched[i] == sheets[i].second, sheets[i].second == singleFileSheet);
+        }
+        patch("-R -p0");
+        for (const auto& [path, bytes] : sheets)
+            EXPECT_EQ(readFile(root.file(path)), bytes) << path;
+        EXPECT_EQ(listing(), entries); // nothing left behind, no .orig or .rej
     }
 }

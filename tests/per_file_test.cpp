@@ -168,7 +168,7 @@ TEST(DiscId, IsCheckedAfterTheRewriteInBothLayouts) {
                          {"02.wav", wavOfCdFrames(20000)}};
     // After the rewrite, before the sheet is replaced or its diff shown.
     const std::vector<std::pair<FixOptions, std::string>> runs = {
-        {range, "done.\n"}, {perFile, "done.\n"}, {{false, true, true}, "--- a.cue\n"}};
+        {range, "done.\n"}, {perFile, "done.\n"}, {{false, true, true}, "--- a.cue\t\n"}};
     for (const auto& c : cases) {
         for (const auto& [options, next] : runs) {
             Fixed f = fixSheet(c.sheet, audio, options);

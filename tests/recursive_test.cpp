@@ -23,6 +23,10 @@ std::string noFixing(const std::string& path) {
     return "'" + path + "': only one audio file, no fixing needed.\n";
 }
 
+std::string isFolder(const std::string& path) {
+    return "'" + path + "' is a folder: -r fixes the sheets in it.\n";
+}
+
 void makeDir(const std::string& path) {
     ASSERT_EQ(::mkdir(path.c_str(), 0755), 0) << path;
 }
@@ -72,8 +76,10 @@ TEST(Recursive, WalksFilesFirstThenSubfoldersDepthFirst) {
         // A link given as the argument is followed, and so is a match of a wildcard.
         {{"-r", "liblink"}, root.path(), expect("liblink/")},
         {{"-r", "*"}, root.path(), expect("lib/") + expect("liblink/") + noFixing("top.cue")},
-        // Without -r a folder is skipped silently, as always.
-        {{"lib"}, root.path(), ""},
+        {{"-rn", "lib"}, root.path(), expect("lib/")},
+        // Without -r a folder named is refused, and one a wildcard matches skipped.
+        {{"lib", "top.cue"}, root.path(), isFolder("lib") + noFixing("top.cue"), 1},
+        {{".", "liblink/", "l*"}, root.path(), isFolder(".") + isFolder("liblink/"), 2},
         {{"-r", "--", "-r"}, root.path(), "Can't find file '-r'\n", 1},
     };
     for (const Case& c : cases) {
@@ -100,12 +106,16 @@ TEST(Recursive, SummaryCountsEveryKindOfResult) {
     const std::vector<Case> cases = {
         // A dry run's diff counts as fixed; the real run then fixes the sheet.
         {{"-n", "fix.cue", "one.cue", "fail.cue", "empty.cue", "missing.cue"},
-         "vorlin: 5 sheets: 1 fixed, 1 needed no fixing, 3 failed.\n",
+         "vorlin: 5 sheets: 1 to fix, 1 need no fixing, 3 failed.\n",
          1},
         {all, "vorlin: 5 sheets: 1 fixed, 1 needed no fixing, 3 failed.\n", 1},
         {all, "vorlin: 5 sheets: 0 fixed, 2 needed no fixing, 3 failed.\n", 1},
         {{"*.cue", "nothing*"}, "vorlin: 5 sheets: 0 fixed, 2 needed no fixing, 3 failed.\n", 1},
         {{"one.cue", "one.cue"}, "vorlin: 2 sheets: 0 fixed, 2 needed no fixing, 0 failed.\n", 0},
+        // A folder named without -r fails like a pattern that found nothing.
+        {{"one.cue", ".", "-n", "one.cue"},
+         "vorlin: 3 sheets: 0 to fix, 2 need no fixing, 1 failed.\n",
+         1},
         // Under two sheets processed there is no summary, whatever else failed.
         {{"one.cue", "missing.cue", "nothing*"}, "", 2},
         {{"fail.cue"}, "", 1},
@@ -140,10 +150,11 @@ TEST(Recursive, UnreadableFolderIsCountedAndTheWalkGoesOn) {
         return runVorlin(static_cast<int>(argv.size()), argv.data());
     });
     EXPECT_EQ(r.result, 1);
-    EXPECT_TRUE(r.output.starts_with("Fixing cue './a/fix.cue'...\n--- ./a/fix.cue\n")) << r.output;
+    EXPECT_TRUE(r.output.starts_with("Fixing cue './a/fix.cue'...\n--- ./a/fix.cue\t\n"))
+        << r.output;
     EXPECT_TRUE(r.output.ends_with("not written (dry run).\nCan't read folder './b/locked'\n" +
                                    noFixing("./c/one.cue") +
-                                   "vorlin: 3 sheets: 1 fixed, 1 needed no fixing, 1 failed.\n"))
+                                   "vorlin: 3 sheets: 1 to fix, 1 need no fixing, 1 failed.\n"))
         << r.output;
     EXPECT_EQ(readFile(root.file("a/fix.cue")), twoTrackSheet);
 }
