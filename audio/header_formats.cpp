@@ -3,6 +3,7 @@
 #include <strings.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -47,6 +48,8 @@ namespace {
 // Declared rates below this are header misreads (an old Monkey's Audio
 // header read at the wrong offset gives 24 Hz), not audio.
 constexpr std::uint32_t minimumSampleRate = 8000;
+// Rates of 2^31 Hz and more are not rates but other bytes read as one.
+constexpr std::uint32_t maximumSampleRate = 0x7FFFFFFF;
 
 std::uint16_t little16(const std::uint8_t* b) {
     return static_cast<std::uint16_t>(b[0] | b[1] << 8);
@@ -87,6 +90,7 @@ constexpr std::uint32_t wavPackMaxBlock = 1 << 20;
 constexpr std::uint16_t wavPackMinVersion = 0x402;
 constexpr std::uint16_t wavPackMaxVersion = 0x410;
 constexpr std::uint32_t wavPackInitialBlock = 0x800;
+constexpr std::uint32_t wavPackDsd = 0x80000000;
 constexpr std::uint32_t wavPackRateIndexShift = 23;
 constexpr std::uint32_t wavPackCustomRate = 15;
 constexpr std::uint32_t wavPackRates[15] = {6000,  8000,  9600,  11025, 12000, 16000, 22050, 24000,
@@ -105,14 +109,14 @@ struct WavPackBlock {
 };
 
 // The block whose header is at `offset`, or nothing when no valid header is there.
-std::optional<WavPackBlock> wavPackBlockAt(int descriptor, std::int64_t offset, std::int64_t size) {
+std::optional<WavPackBlock> wavPackBlockAt(int descriptor, std::int64_t offset) {
     std::uint8_t h[wavPackHeaderBytes];
     if (readBytesAt(descriptor, offset, h, sizeof h) < sizeof h || std::memcmp(h, "wvpk", 4) != 0)
         return std::nullopt;
     const std::uint32_t rest = little32(h + 4);
     const std::uint16_t version = little16(h + 8);
     if (rest < wavPackHeaderBytes - 8 || rest > wavPackMaxBlock || version < wavPackMinVersion ||
-        version > wavPackMaxVersion || size - offset < std::int64_t{rest} + 8)
+        version > wavPackMaxVersion)
         return std::nullopt;
     WavPackBlock block;
     block.size = rest + 8;
@@ -126,10 +130,13 @@ std::optional<WavPackBlock> wavPackBlockAt(int descriptor, std::int64_t offset, 
     return block;
 }
 
-// The rate of the sample rate sub-block in the block at `offset`, or 0.
-std::uint32_t wavPackCustomRateOf(int descriptor, std::int64_t offset, std::uint32_t blockSize) {
+// The rate of the sample rate sub-block in the block at `offset`, or 0, as
+// when the block is not whole within the file.
+std::uint32_t wavPackCustomRateOf(int descriptor, std::int64_t offset, std::uint32_t blockSize,
+                                  std::int64_t size) {
     std::int64_t at = offset + wavPackHeaderBytes;
     const std::int64_t end = offset + blockSize;
+    if (end > size) return 0;
     while (end - at >= 2) {
         std::uint8_t head[4];
         if (readBytesAt(descriptor, at, head, sizeof head) < 2) return 0;
@@ -142,10 +149,12 @@ std::uint32_t wavPackCustomRateOf(int descriptor, std::int64_t offset, std::uint
         const std::int64_t data = at + static_cast<std::int64_t>(headBytes);
         if (end - data < dataBytes) return 0;
         if ((head[0] & wavPackIdMask) == wavPackSampleRateId) {
-            std::uint8_t rate[4] = {};
-            const std::int64_t used = dataBytes - ((head[0] & wavPackOddSize) ? 1 : 0);
-            if (used < 3 || readBytesAt(descriptor, data, rate, 4) < 3) return 0;
-            return little32(rate) & (used >= 4 ? 0xFFFFFFFF : 0xFFFFFF);
+            std::uint8_t rate[4] = {}; // 3 bytes, or 4
+            const std::size_t used =
+                static_cast<std::size_t>(dataBytes) - ((head[0] & wavPackOddSize) ? 1 : 0);
+            // One of another size is passed over.
+            if ((used == 3 || used == 4) && readBytesAt(descriptor, data, rate, used) == used)
+                return little32(rate);
         }
         at = data + dataBytes;
     }
@@ -177,27 +186,35 @@ RecordedCount readWavPackCount(int descriptor, std::int64_t size) {
     std::int64_t offset = 0;
     std::optional<WavPackBlock> block;
     for (;;) { // the first block of samples
-        block = wavPackBlockAt(descriptor, offset, size);
+        block = wavPackBlockAt(descriptor, offset);
         if (!block) return {};
-        if (block->samples != 0) break;
+        if (block->samples != 0 && (block->flags & wavPackInitialBlock)) break;
         offset += block->size;
     }
+    // A DSD block (the flags' top bit) describes itself in sub-blocks: it
+    // must be whole.
+    if ((block->flags & wavPackDsd) && size - offset < block->size) return {};
     RecordedCount count;
     const std::uint32_t rateIndex = block->flags >> wavPackRateIndexShift & 0xF;
     count.sampleRate = rateIndex == wavPackCustomRate
-                           ? wavPackCustomRateOf(descriptor, offset, block->size)
+                           ? wavPackCustomRateOf(descriptor, offset, block->size, size)
                            : wavPackRates[rateIndex];
     if (block->totalKnown) {
         count.sampleFrames = block->total;
         return count;
     }
     // Unknown (written to a pipe): the samples of every frame's first block,
-    // up to the first bytes that are not a block (a tag, or the end).
+    // up to the end of the file or the first bytes that are not a block (a
+    // tag). A block header there that is cut short or damaged fails it.
     std::uint64_t total = 0;
-    for (; block; block = wavPackBlockAt(descriptor, offset, size)) {
+    for (; block; block = wavPackBlockAt(descriptor, offset)) {
         if (block->flags & wavPackInitialBlock) total += block->samples;
         offset += block->size;
     }
+    char magic[4];
+    if (readBytesAt(descriptor, offset, magic, sizeof magic) == sizeof magic &&
+        std::memcmp(magic, "wvpk", 4) == 0)
+        return {};
     count.sampleFrames = total;
     return count;
 }
@@ -237,7 +254,7 @@ RecordedCount readMonkeysAudioCount(int descriptor, std::int64_t size) {
 
 RecordedCount readTrueAudioCount(int descriptor, std::int64_t /*size*/) {
     const std::int64_t start = afterId3v2Tags(descriptor);
-    std::uint8_t h[22];
+    std::uint8_t h[18]; // the fields up to the count; the header's CRC is not read
     if (readBytesAt(descriptor, start, h, sizeof h) < sizeof h || std::memcmp(h, "TTA1", 4) != 0)
         return {};
     return {little32(h + 14), little32(h + 10)};
@@ -249,9 +266,14 @@ RecordedCount readAiffCount(int descriptor, std::int64_t size) {
         (std::memcmp(h + 8, "AIFF", 4) != 0 && std::memcmp(h + 8, "AIFC", 4) != 0))
         return {};
     std::optional<RecordedCount> count;
+    bool sound = false;
     for (std::int64_t offset = 12; size - offset >= 8;) {
         std::uint8_t chunk[8 + aiffCommBytes];
         if (readBytesAt(descriptor, offset, chunk, 8) < 8) return {};
+        // A name of other than ASCII from the space on ends the chunks (what follows
+        // is not read as chunks).
+        if (!std::all_of(chunk, chunk + 4, [](std::uint8_t c) { return c >= 0x20 && c <= 0x7F; }))
+            break;
         const std::int64_t length = big32(chunk + 4);
         if (size - offset - 8 < length) return {};
         if (!count && std::memcmp(chunk, "COMM", 4) == 0) {
@@ -260,9 +282,10 @@ RecordedCount readAiffCount(int descriptor, std::int64_t size) {
                 return {};
             count = RecordedCount{big32(chunk + 10), extendedRate(chunk + 16)};
         }
+        sound = sound || std::memcmp(chunk, "SSND", 4) == 0;
         offset += 8 + length + (length & 1);
     }
-    return count.value_or(RecordedCount{});
+    return sound ? count.value_or(RecordedCount{}) : RecordedCount{};
 }
 
 CdFrames headerLengthFrames(const std::string& path, HeaderFormat format) {
@@ -291,7 +314,8 @@ CdFrames headerLengthFrames(const std::string& path, HeaderFormat format) {
         break;
     }
     ::close(descriptor);
-    if (count.sampleFrames == 0 || count.sampleRate < minimumSampleRate) {
+    if (count.sampleFrames == 0 || count.sampleRate < minimumSampleRate ||
+        count.sampleRate > maximumSampleRate) {
         std::printf("'%s': unrecognized format\n", path.c_str());
         return 0;
     }
