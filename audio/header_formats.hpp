@@ -29,12 +29,13 @@ struct RecordedCount {
 // whatever its content.
 //
 // WavPack: the blocks from the start of the file, each a 32-byte header
-// ("wvpk", a size of 24 to 16 MiB past its first 8 bytes, a version from
-// 0x402 to 0x410); blocks of no samples are passed over. The first block of
-// samples gives the total (40 bits; the low 32 all ones: unknown) and the
-// rate (its flags' index, or the sample rate sub-block for a custom rate).
-// When the total is unknown, the block headers are walked to the end of
-// the blocks and the samples of every block that starts a frame are added.
+// ("wvpk", a size of 24 bytes to 1 MiB past its first 8 bytes, a version
+// from 0x402 to 0x410); blocks of no samples, or that do not start a frame,
+// are passed over. The first block of samples gives the total (40 bits; the
+// low 32 all ones: unknown) and the rate (its flags' index, or the sample
+// rate sub-block of a custom rate, the block then whole within the file).
+// When the total is unknown, the block headers are walked to the end of the
+// blocks and the samples of every block that starts a frame are added up.
 RecordedCount readWavPackCount(int descriptor, std::int64_t size);
 
 // Monkey's Audio: "MAC " at the start of the file or after ID3v2 tags,
@@ -43,19 +44,20 @@ RecordedCount readWavPackCount(int descriptor, std::int64_t size);
 // The total is (frames - 1) x samples per frame + the final frame's samples.
 RecordedCount readMonkeysAudioCount(int descriptor, std::int64_t size);
 
-// TTA: the 22-byte "TTA1" header at the start of the file or after ID3v2
-// tags: its sample count and rate.
+// TTA: the "TTA1" header at the start of the file or after ID3v2 tags: its
+// sample count and rate (its CRC is not checked).
 RecordedCount readTrueAudioCount(int descriptor, std::int64_t size);
 
 // AIFF and AIFF-C: the "FORM" container's chunks walked by their sizes (each
-// whole within the file, odd sizes padded); the first "COMM" chunk gives the
-// sample frames and the 80-bit extended rate.
+// whole within the file, odd sizes padded; a name outside ASCII ends them);
+// the first "COMM" chunk gives the sample frames and the 80-bit extended
+// rate, and there must be a "SSND" chunk.
 RecordedCount readAiffCount(int descriptor, std::int64_t size);
 
 // Measures `path`, read as `format` whatever its content. Prints "file open
 // failed" for a file that is missing or not regular, and "unrecognized
 // format" when its header is not found, records 0 frames or declares a rate
-// below 8000 Hz (a misread header); both give 0.
+// below 8000 Hz or of 2^31 Hz and more (a misread header); both give 0.
 CdFrames headerLengthFrames(const std::string& path, HeaderFormat format);
 
 // Reads up to `count` bytes at `offset` of `descriptor` into `buffer`; the
