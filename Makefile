@@ -1,8 +1,9 @@
 # The two set-up commands. Each first makes sure the Debian packages it needs
 # are installed (tools/need-packages.sh installs missing ones as root, or
 # names the command to run), then runs the CMake workflow preset of its name.
-BUILD_PACKAGES := g++ cmake ninja-build pkg-config libtag1-dev
-TEST_PACKAGES := $(BUILD_PACKAGES) libgtest-dev libgmock-dev patch
+# TagLib is only the tests' reference for the header readers.
+BUILD_PACKAGES := g++ cmake ninja-build
+TEST_PACKAGES := $(BUILD_PACKAGES) pkg-config libtag1-dev libgtest-dev libgmock-dev patch
 
 .PHONY: example test
 

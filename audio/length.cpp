@@ -6,7 +6,7 @@
 #include <unistd.h>
 
 #include "audio/flac.hpp"
-#include "audio/taglib_formats.hpp"
+#include "audio/header_formats.hpp"
 #include "mpc/mpc_length.hpp"
 
 namespace vorlin {
@@ -41,7 +41,7 @@ CdFrames audioLengthFrames(const std::string& path) {
     if (::strcasecmp(extension, ".mpc") == 0 || ::strcasecmp(extension, ".mp+") == 0)
         return mpcLengthFrames(openRegularFile(path), path);
     if (::strcasecmp(extension, ".flac") == 0) return flacLengthFrames(path);
-    if (auto format = taglibFormatOf(extension)) return taglibLengthFrames(path, *format);
+    if (auto format = headerFormatOf(extension)) return headerLengthFrames(path, *format);
     return 0;
 }
 

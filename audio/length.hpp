@@ -10,7 +10,7 @@
 namespace vorlin {
 
 // Chooses the measurer by the path's extension (".wav", ".mpc", ".mp+", and
-// those of taglibFormatOf, any letter case). Returns the length, or 0 when
+// those of headerFormatOf, any letter case). Returns the length, or 0 when
 // the file cannot be measured.
 CdFrames audioLengthFrames(const std::string& path);
 

@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "audio/length.hpp"
-#include "audio/taglib_formats.hpp"
 #include "tests/measure_cases.hpp"
+#include "tests/taglib_reference.hpp"
 #include "tests/test_support.hpp"
 
 using namespace vorlin;
@@ -42,7 +42,7 @@ std::pair<Verdict, Verdict> measureBoth(const std::string& bytes) {
     Verdict ours, taglib;
     ours.message = captureStdout([&] { ours.frames = audioLengthFrames("t.flac"); });
     taglib.message =
-        captureStdout([&] { taglib.frames = taglibLengthFrames("t.flac", TaglibFormat::flac); });
+        captureStdout([&] { taglib.frames = taglibLengthFrames("t.flac", HeaderFormat::flac); });
     return {ours, taglib};
 }
 

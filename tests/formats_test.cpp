@@ -1,5 +1,5 @@
-// Lengths of the formats measured through TagLib, from files their encoders
-// wrote (tests/data/formats, see make_fixtures.sh there).
+// Lengths of the formats measured from the counts their headers record, from
+// files their encoders wrote (tests/data/formats, see make_fixtures.sh there).
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
@@ -121,7 +121,7 @@ TEST(TaglibFormats, AlbumOfFlacTracksIsFixedThroughTheTool) {
                                            "    INDEX 01 00:00:30\n");
 }
 
-// The tool loads TagLib only for these formats, from the module beside it.
+// The tool reads every one of these formats itself, with no library loaded.
 TEST(TaglibFormats, AlbumOfEveryTaglibFormatIsFixedThroughTheTool) {
     TempDir dir;
     std::string sheet = "FILE \"01.wv\" WAVE\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n";

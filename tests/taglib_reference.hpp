@@ -1,0 +1,17 @@
+// TagLib, the common library for reading audio file headers, as the
+// reference the tool's own header readers are compared with: it measured
+// these formats before they had readers of their own.
+#pragma once
+
+#include <string>
+
+#include "audio/header_formats.hpp"
+
+namespace vorlin::test {
+
+// Measures `path` as `format` through TagLib, under the tool's rules: the
+// same messages, "unrecognized format" when TagLib cannot parse the file,
+// finds 0 sample frames or a rate below 8000 Hz.
+CdFrames taglibLengthFrames(const std::string& path, HeaderFormat format);
+
+} // namespace vorlin::test
