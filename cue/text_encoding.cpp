@@ -1,8 +1,8 @@
 #include "cue/text_encoding.hpp"
 
-#include <iconv.h>
-
 #include <cstdint>
+
+#include "platform/platform.hpp"
 
 namespace vorlin {
 
@@ -128,19 +128,7 @@ std::string utf8ToUtf16(std::string_view text, bool bigEndian) {
 }
 
 std::optional<std::string> codePageToUtf8(std::string_view text, const char* codePage) {
-    iconv_t converter = ::iconv_open("UTF-8", codePage);
-    if (converter == reinterpret_cast<iconv_t>(-1)) return std::nullopt;
-    std::string in(text);
-    std::string out(4 * text.size() + 4, '\0'); // no code page character takes more
-    char* inPtr = in.data();
-    std::size_t inLeft = in.size();
-    char* outPtr = out.data();
-    std::size_t outLeft = out.size();
-    const std::size_t done = ::iconv(converter, &inPtr, &inLeft, &outPtr, &outLeft);
-    ::iconv_close(converter);
-    if (done == static_cast<std::size_t>(-1) || inLeft != 0) return std::nullopt;
-    out.resize(out.size() - outLeft);
-    return out;
+    return platform::convertCodePage(text, codePage);
 }
 
 } // namespace vorlin
