@@ -33,11 +33,6 @@
 // to gain from a second thread is checked by the calling thread alone.
 #include "mpc/frame_chain.hpp"
 
-#include <pthread.h>
-#include <sched.h>
-
-#include <unistd.h>
-
 #include <algorithm>
 #include <atomic>
 #include <bit>
@@ -48,10 +43,12 @@
 #include <memory>
 #include <mutex>
 #include <new>
+#include <system_error>
 #include <thread>
 #include <vector>
 
 #include "mpc/bit_reader.hpp"
+#include "platform/platform.hpp"
 
 namespace vorlin {
 
@@ -61,9 +58,8 @@ unsigned measureThreads() {
         const long n = std::strtol(text, &end, 10);
         if (end != text && *end == '\0' && n >= 1 && n <= 64) return static_cast<unsigned>(n);
     }
-    cpu_set_t set;
-    if (::sched_getaffinity(0, sizeof set, &set) == 0)
-        return static_cast<unsigned>(std::clamp(CPU_COUNT(&set), 1, 64));
+    if (const std::vector<int> cpus = platform::allowedCpus(); !cpus.empty())
+        return static_cast<unsigned>(std::clamp<std::size_t>(cpus.size(), 1, 64));
     return std::clamp(std::thread::hardware_concurrency(), 1u, 64u);
 }
 
@@ -174,14 +170,14 @@ class Crew {
     void serve();
     bool start();
 
-    const pid_t owner_ = ::getpid();
+    const long owner_ = platform::processId();
     std::vector<std::unique_ptr<std::uint8_t[]>> buffers_;
     std::vector<std::size_t> bufferBytes_;
 
     std::mutex mutex_;
     Signal wake_; // a job was posted, or the crew stops
     Signal idle_; // a thread left its job
-    std::vector<pthread_t> threads_;
+    std::vector<std::thread> threads_;
     ChainCheck* job_ = nullptr;
     std::uint64_t posted_ = 0; // jobs posted so far
     unsigned seats_ = 0;       // threads the current job still takes
@@ -194,7 +190,7 @@ class Crew {
     int callerCpu_ = -1;
     unsigned cpuCount_ = 0;
     std::vector<int> threadCpus_;
-    cpu_set_t allowed_; // the caller's processors while it is bound
+    std::vector<int> allowed_; // the caller's processors while it is bound
     bool bound_ = false;
 };
 
@@ -365,11 +361,11 @@ Crew& Crew::get() {
     // started them. A child of fork() starts over with a crew of its own.
     static Crew* crew = nullptr;
     static bool stopAtExit = false;
-    if (!crew || crew->owner_ != ::getpid()) crew = new Crew();
+    if (!crew || crew->owner_ != platform::processId()) crew = new Crew();
     if (!stopAtExit) {
         stopAtExit = true;
         std::atexit([] {
-            if (crew && crew->owner_ == ::getpid()) crew->stop();
+            if (crew && crew->owner_ == platform::processId()) crew->stop();
         });
     }
     return *crew;
@@ -392,37 +388,29 @@ std::uint8_t* Crew::buffer(std::size_t i, std::size_t bytes) {
 void Crew::place() {
     if (placed_) return;
     placed_ = true;
-    cpu_set_t allowed;
-    callerCpu_ = ::sched_getcpu();
-    if (callerCpu_ < 0 || ::sched_getaffinity(0, sizeof allowed, &allowed) != 0 ||
-        !CPU_ISSET(callerCpu_, &allowed)) {
+    const std::vector<int> allowed = platform::allowedCpus();
+    callerCpu_ = platform::currentCpu();
+    if (callerCpu_ < 0 || std::find(allowed.begin(), allowed.end(), callerCpu_) == allowed.end()) {
         callerCpu_ = -1;
         return;
     }
-    cpuCount_ = static_cast<unsigned>(CPU_COUNT(&allowed));
-    for (int cpu = 0; cpu < CPU_SETSIZE; ++cpu)
-        if (cpu != callerCpu_ && CPU_ISSET(cpu, &allowed)) threadCpus_.push_back(cpu);
+    cpuCount_ = static_cast<unsigned>(allowed.size());
+    for (const int cpu : allowed)
+        if (cpu != callerCpu_) threadCpus_.push_back(cpu);
 }
 
 bool Crew::start() {
-    const auto body = [](void* self) -> void* {
-        static_cast<Crew*>(self)->serve();
-        return nullptr;
-    };
     place();
-    pthread_t thread;
-    pthread_attr_t attributes;
-    bool started = false;
-    if (threads_.size() < threadCpus_.size() && ::pthread_attr_init(&attributes) == 0) {
-        cpu_set_t one;
-        CPU_ZERO(&one);
-        CPU_SET(threadCpus_[threads_.size()], &one);
-        started = ::pthread_attr_setaffinity_np(&attributes, sizeof one, &one) == 0 &&
-                  ::pthread_create(&thread, &attributes, body, this) == 0;
-        ::pthread_attr_destroy(&attributes);
+    // A thread with a processor of its own keeps to it before it serves.
+    const int cpu = threads_.size() < threadCpus_.size() ? threadCpus_[threads_.size()] : -1;
+    try {
+        threads_.emplace_back([this, cpu] {
+            if (cpu >= 0) (void)platform::keepThreadTo({cpu});
+            serve();
+        });
+    } catch (const std::system_error&) {
+        return false;
     }
-    if (!started && ::pthread_create(&thread, nullptr, body, this) != 0) return false;
-    threads_.push_back(thread);
     return true;
 }
 
@@ -470,17 +458,14 @@ void Crew::recall() {
 
 void Crew::bind(unsigned threads) {
     place();
-    if (callerCpu_ < 0 || cpuCount_ < threads ||
-        ::sched_getaffinity(0, sizeof allowed_, &allowed_) != 0)
-        return;
-    cpu_set_t one;
-    CPU_ZERO(&one);
-    CPU_SET(callerCpu_, &one);
-    bound_ = ::sched_setaffinity(0, sizeof one, &one) == 0;
+    if (callerCpu_ < 0 || cpuCount_ < threads) return;
+    allowed_ = platform::allowedCpus();
+    if (allowed_.empty()) return;
+    bound_ = platform::keepThreadTo({callerCpu_});
 }
 
 void Crew::unbind() {
-    if (bound_) ::sched_setaffinity(0, sizeof allowed_, &allowed_);
+    if (bound_) (void)platform::keepThreadTo(allowed_);
     bound_ = false;
 }
 
@@ -490,7 +475,7 @@ void Crew::stop() {
         stopping_ = true;
         wake_.notifyAll();
     }
-    for (const pthread_t thread : threads_) ::pthread_join(thread, nullptr);
+    for (std::thread& thread : threads_) thread.join();
     threads_.clear();
     buffers_.clear();
 }
