@@ -73,6 +73,7 @@ int watchSync(int fd) {
 } // namespace
 
 TEST(ReplaceCue, NewSheetKeepsModeAndOwner) {
+    VORLIN_SKIP_ON_WINDOWS("POSIX modes or owners");
     // Root gives the sheet back to its owner; anyone else keeps it.
     const bool root = ::geteuid() == 0;
     for (unsigned mode : {0600u, 0664u, 0646u}) {
@@ -114,6 +115,7 @@ TEST(ReplaceCue, ReadOnlySheetIsRefused) {
 // A writable sheet in a folder the user may not write to: no temporary file
 // can be made beside it.
 TEST(ReplaceCue, FolderWithoutWritePermissionChangesNothing) {
+    VORLIN_SKIP_ON_WINDOWS("fork or POSIX folder modes");
     TempDir dir;
     writeAlbum(dir);
     ::chmod(dir.file("a.cue").c_str(), 0666);
@@ -163,6 +165,7 @@ TEST(ReplaceCue, FailedStepLeavesTheOldSheetAlone) {
 // sheet's own, hidden, shortened to fit 255 bytes without splitting a
 // character; a sheet with a name of 255 bytes is fixed all the same.
 TEST(ReplaceCue, SyncsTheSheetRenamesItThenSyncsTheFolder) {
+    VORLIN_SKIP_ON_WINDOWS("folder sync");
     OpsRestored restored;
     replaceOps.syncFile = watchSync;
     std::string accented = "a";
@@ -202,6 +205,7 @@ TEST(ReplaceCue, SyncsTheSheetRenamesItThenSyncsTheFolder) {
 // Like `sed -i`: the link becomes the fixed sheet, a regular file with the
 // mode of the sheet it pointed to, which keeps the old content.
 TEST(ReplaceCue, SymbolicLinkIsReplacedByTheFixedSheet) {
+    VORLIN_SKIP_ON_WINDOWS("symbolic links");
     TempDir dir;
     writeAlbum(dir);
     ::mkdir(dir.file("real").c_str(), 0755);
