@@ -1,13 +1,11 @@
 #include "app/driver.hpp"
 
-#include <dirent.h>
-#include <sys/stat.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+
+#include "platform/platform.hpp"
 
 namespace vorlin {
 
@@ -44,7 +42,7 @@ bool hasWildcards(std::string_view name) {
 // "Music" and "a.cue" give "Music/a.cue"; "Music/" does not double the slash.
 std::string joinPath(const std::string& folder, std::string_view name) {
     std::string path = folder;
-    if (!path.ends_with('/')) path += '/';
+    if (path.empty() || !platform::isSeparator(path.back())) path += '/';
     path += name;
     return path;
 }
@@ -60,49 +58,47 @@ bool isSheetName(std::string_view name) {
 } // namespace
 
 PatternMatches expandPattern(const std::string& pattern, bool folders) {
-    std::size_t slash = pattern.rfind('/');
-    const std::string directory = slash == std::string::npos ? "" : pattern.substr(0, slash + 1);
+    const std::string directory = pattern.substr(0, platform::folderPartLength(pattern));
     const std::string namePattern = pattern.substr(directory.size());
 
-    struct stat st;
     // A name that an entry has exactly means that entry alone: its '*' and
     // '?' are wildcards only when nothing is called so. The shell (or find
     // -exec) has already expanded the patterns the user meant.
-    if (::lstat(pattern.c_str(), &st) == 0) {
+    if (platform::typeOf(pattern, false) != platform::FileType::missing) {
         // Only regular files (after following links): never a FIFO or device.
         // A folder named as such is that folder, whatever its name ("." and
         // ".." too): walked with -r, refused without.
         PatternMatches matches{true, {}};
-        const bool reached = ::stat(pattern.c_str(), &st) == 0;
-        if (reached && S_ISDIR(st.st_mode))
+        const platform::FileType type = platform::typeOf(pattern);
+        if (type == platform::FileType::directory)
             matches.entries.push_back({pattern, true});
-        else if (reached && S_ISREG(st.st_mode) && !namePattern.starts_with('.')) // not hidden
+        else if (type == platform::FileType::regular && !platform::isHidden(pattern))
             matches.entries.push_back({pattern, false});
         return matches;
     }
     if (!hasWildcards(namePattern)) return {};
 
-    std::vector<std::string> names;
-    if (DIR* dir = ::opendir(directory.empty() ? "." : directory.c_str())) {
-        while (const dirent* entry = ::readdir(dir)) {
-            std::string_view name = entry->d_name;
-            if (name == "." || name == "..") continue;
-            if (wildcardMatch(namePattern, name)) names.emplace_back(name);
-        }
-        ::closedir(dir);
+    std::vector<std::pair<std::string, bool>> names; // name, hidden
+    {
+        std::vector<platform::FolderEntry> entries;
+        (void)platform::listFolder(directory, entries);
+        for (platform::FolderEntry& entry : entries)
+            if (wildcardMatch(namePattern, entry.name))
+                names.emplace_back(std::move(entry.name), entry.hidden);
         std::sort(names.begin(), names.end()); // byte-wise: char_traits compares as unsigned
     }
 
     PatternMatches matches;
     matches.anyEntry = !names.empty();
-    for (const std::string& name : names) {
-        if (name[0] == '.') continue; // hidden
+    for (const auto& [name, hidden] : names) {
+        if (hidden) continue;
         std::string path = directory + name;
         // Only regular files (after following links): never a FIFO or device,
         // and a directory only when folders are walked.
-        if (::stat(path.c_str(), &st) != 0) continue;
-        if (S_ISREG(st.st_mode) || (folders && S_ISDIR(st.st_mode)))
-            matches.entries.push_back({std::move(path), S_ISDIR(st.st_mode)});
+        const platform::FileType type = platform::typeOf(path);
+        const bool folder = type == platform::FileType::directory;
+        if (type == platform::FileType::regular || (folders && folder))
+            matches.entries.push_back({std::move(path), folder});
     }
     return matches;
 }
@@ -166,36 +162,20 @@ void processSheet(const std::string& path, const FixOptions& options, RunTally& 
 // byte-wise; false when the folder cannot be read.
 bool listFolder(const std::string& folder, std::vector<std::string>& sheets,
                 std::vector<std::string>& subfolders) {
-    DIR* dir = ::opendir(folder.c_str());
-    if (!dir) return false;
-    for (;;) {
-        errno = 0;
-        const dirent* entry = ::readdir(dir);
-        if (!entry) break;
-        const std::string_view name = entry->d_name;
-        if (name[0] == '.') continue; // hidden, "." and ".."
-        unsigned char type = entry->d_type;
-        if (type == DT_UNKNOWN) { // some file systems leave the type to lstat
-            struct stat st;
-            if (::lstat(joinPath(folder, name).c_str(), &st) != 0) continue;
-            type = S_ISDIR(st.st_mode)   ? DT_DIR
-                   : S_ISREG(st.st_mode) ? DT_REG
-                   : S_ISLNK(st.st_mode) ? DT_LNK
-                                         : DT_FIFO; // anything else is skipped alike
-        }
-        if (type == DT_DIR) {
-            subfolders.emplace_back(name); // never a link to one: no loops
-        } else if (isSheetName(name)) {
-            struct stat st;
+    std::vector<platform::FolderEntry> entries;
+    const bool complete = platform::listFolder(folder, entries);
+    for (platform::FolderEntry& entry : entries) {
+        if (entry.hidden) continue;
+        if (entry.type == platform::FileType::directory) {
+            subfolders.push_back(std::move(entry.name)); // never a link to one: no loops
+        } else if (isSheetName(entry.name)) {
             // A link to a sheet is processed, as a pattern naming it would be.
-            if (type == DT_REG ||
-                (type == DT_LNK && ::stat(joinPath(folder, name).c_str(), &st) == 0 &&
-                 S_ISREG(st.st_mode)))
-                sheets.emplace_back(name);
+            if (entry.type == platform::FileType::regular ||
+                (entry.type == platform::FileType::link &&
+                 platform::typeOf(joinPath(folder, entry.name)) == platform::FileType::regular))
+                sheets.push_back(std::move(entry.name));
         }
     }
-    const bool complete = errno == 0;
-    ::closedir(dir);
     std::sort(sheets.begin(), sheets.end());
     std::sort(subfolders.begin(), subfolders.end());
     return complete;

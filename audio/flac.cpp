@@ -1,11 +1,11 @@
 #include "audio/flac.hpp"
 
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <string_view>
+
+#include "platform/platform.hpp"
 
 namespace vorlin {
 
@@ -52,8 +52,10 @@ class Window {
             const std::uint8_t* bytes;
             const std::size_t n = at(offset, load, bytes, load);
             if (n < sizeof magic) return -1;
-            if (const void* hit = ::memmem(bytes, n, magic, sizeof magic))
-                return offset + (static_cast<const std::uint8_t*>(hit) - bytes);
+            const std::string_view piece(reinterpret_cast<const char*>(bytes), n);
+            if (const std::size_t hit = piece.find(std::string_view(magic, sizeof magic));
+                hit != std::string_view::npos)
+                return offset + static_cast<std::int64_t>(hit);
             if (n < load) return -1;
             // The next piece starts with this one's last three bytes, the
             // start of a "fLaC" that straddles the two.
@@ -67,9 +69,8 @@ class Window {
         count = std::min(count, searchBytes);
         std::size_t got = 0;
         while (got < count) {
-            const ssize_t n = ::pread(descriptor_, buffer_ + got, count - got,
-                                      offset + static_cast<std::int64_t>(got));
-            if (n < 0 && errno == EINTR) continue;
+            const std::int64_t n = platform::readAt(descriptor_, buffer_ + got, count - got,
+                                                    offset + static_cast<std::int64_t>(got));
             if (n <= 0) break;
             got += static_cast<std::size_t>(n);
         }
@@ -158,7 +159,7 @@ CdFrames flacLengthFrames(const std::string& path) {
         return 0;
     }
     const FlacStreamInfo info = readFlacStreamInfo(descriptor, size);
-    ::close(descriptor);
+    platform::closeFile(descriptor);
     if (info.sampleFrames == 0 || info.sampleRate < minimumSampleRate) {
         std::printf("'%s': unrecognized format\n", path.c_str());
         return 0;

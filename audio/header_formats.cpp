@@ -1,14 +1,11 @@
 #include "audio/header_formats.hpp"
 
-#include <strings.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
 #include "audio/flac.hpp"
+#include "platform/platform.hpp"
 
 namespace vorlin {
 
@@ -22,8 +19,10 @@ std::optional<HeaderFormat> headerFormatOf(std::string_view extension) {
         {".aiff", HeaderFormat::aiff},        {".aif", HeaderFormat::aiff},
     };
     for (const auto& entry : formats) {
-        if (extension.size() == entry.extension.size() &&
-            ::strncasecmp(extension.data(), entry.extension.data(), extension.size()) == 0)
+        if (std::equal(extension.begin(), extension.end(), entry.extension.begin(),
+                       entry.extension.end(), [](char a, char b) {
+                           return (a >= 'A' && a <= 'Z' ? a + 32 : a) == b; // `b` is lower case
+                       }))
             return entry.format;
     }
     return std::nullopt;
@@ -34,9 +33,8 @@ std::size_t readBytesAt(int descriptor, std::int64_t offset, void* buffer, std::
     auto* bytes = static_cast<std::uint8_t*>(buffer);
     std::size_t got = 0;
     while (got < count) {
-        const ssize_t n =
-            ::pread(descriptor, bytes + got, count - got, offset + static_cast<std::int64_t>(got));
-        if (n < 0 && errno == EINTR) continue;
+        const std::int64_t n = platform::readAt(descriptor, bytes + got, count - got,
+                                                offset + static_cast<std::int64_t>(got));
         if (n <= 0) break;
         got += static_cast<std::size_t>(n);
     }
@@ -313,7 +311,7 @@ CdFrames headerLengthFrames(const std::string& path, HeaderFormat format) {
     case HeaderFormat::flac:
         break;
     }
-    ::close(descriptor);
+    platform::closeFile(descriptor);
     if (count.sampleFrames == 0 || count.sampleRate < minimumSampleRate ||
         count.sampleRate > maximumSampleRate) {
         std::printf("'%s': unrecognized format\n", path.c_str());

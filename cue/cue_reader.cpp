@@ -1,32 +1,27 @@
 #include "cue/cue_reader.hpp"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 #include <optional>
 
 #include "cue/text_encoding.hpp"
+#include "platform/platform.hpp"
 
 namespace vorlin {
 
 CueReader::CueReader(const std::string& path) {
-    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+    fd_ = platform::openForReading(path);
     if (fd_ >= 0) open();
 }
 
 CueReader::~CueReader() {
-    if (fd_ >= 0) ::close(fd_);
+    if (fd_ >= 0) platform::closeFile(fd_);
 }
 
 bool CueReader::readBlock(char* into, std::size_t size, std::size_t& got) {
     got = 0;
     while (got < size) {
-        const ssize_t n = ::read(fd_, into + got, size - got);
-        if (n < 0 && errno == EINTR) continue;
+        const std::int64_t n = platform::readNext(fd_, into + got, size - got);
         if (n < 0) return false;
         if (n == 0) break;
         got += static_cast<std::size_t>(n);
@@ -89,9 +84,8 @@ void CueReader::findLineEndStyle() {
     // the reading position.
     char ahead[65536];
     char previous = first.empty() ? '\0' : first.back();
-    for (off_t at = static_cast<off_t>(blockLen_);;) {
-        const ssize_t n = ::pread(fd_, ahead, sizeof ahead, at);
-        if (n < 0 && errno == EINTR) continue;
+    for (std::int64_t at = static_cast<std::int64_t>(blockLen_);;) {
+        const std::int64_t n = platform::readAt(fd_, ahead, sizeof ahead, at);
         if (n <= 0) return;
         const std::string_view chunk(ahead, static_cast<std::size_t>(n));
         if (std::size_t lf = chunk.find('\n'); lf != std::string_view::npos) {
@@ -110,9 +104,8 @@ void CueReader::keepRawBytes(std::string* raw) {
         return;
     }
     // Room for the whole file at once: no copies while it grows.
-    struct stat st;
-    if (::fstat(fd_, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0)
-        raw->reserve(raw->size() + static_cast<std::size_t>(st.st_size));
+    if (const std::int64_t size = platform::fileSize(fd_); size > 0)
+        raw->reserve(raw->size() + static_cast<std::size_t>(size));
     raw->append(block_, blockLen_); // the block read to tell the form, mark included
 }
 

@@ -1,8 +1,5 @@
 #include "cue/fix_cue.hpp"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cstdio>
 #include <memory>
 #include <new>
@@ -15,16 +12,11 @@
 #include "cue/replace.hpp"
 #include "cue/sheet_diff.hpp"
 #include "cue/sheet_writers.hpp"
+#include "platform/platform.hpp"
 
 namespace vorlin {
 
 namespace {
-
-bool isReadOnly(const std::string& path) {
-    struct stat st;
-    return ::access(path.c_str(), W_OK) != 0 || ::stat(path.c_str(), &st) != 0 ||
-           (st.st_mode & S_IWUSR) == 0;
-}
 
 int fail(const char* message) {
     std::fputs(message, stdout);
@@ -76,7 +68,7 @@ int fixCue(const std::string& path, const FixOptions& options, bool* rewritten) 
         if (verdict < 0) return -1;
         if (verdict == 0) return 0;
     }
-    if (isReadOnly(path)) {
+    if (platform::isReadOnly(path)) {
         std::printf("File '%s' is read only.\n", path.c_str());
         return -1;
     }

@@ -1,11 +1,9 @@
 #include "cue/line_list.hpp"
 
-#include <unistd.h>
-
-#include <cerrno>
 #include <new>
 
 #include "cue/text_encoding.hpp"
+#include "platform/platform.hpp"
 
 namespace vorlin {
 
@@ -46,16 +44,7 @@ int LineList::writeTo(int fd) const {
         }
     }
     const std::string& bytes = form_.utf16 != Utf16::none ? encoded : text_;
-    const char* data = bytes.data();
-    std::size_t size = bytes.size();
-    while (size > 0) {
-        ssize_t n = ::write(fd, data, size);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return 0;
-        data += n;
-        size -= static_cast<std::size_t>(n);
-    }
-    return 1;
+    return platform::writeAll(fd, bytes) ? 1 : 0;
 }
 
 } // namespace vorlin

@@ -6,16 +6,14 @@
 #include <string>
 
 #include "cue/line_list.hpp"
+#include "platform/platform.hpp"
 
 namespace vorlin {
 
 // The file operations the replacement depends on; tests swap in failing or
 // watching ones.
-struct ReplaceOps {
-    int (*renameFile)(const char* from, const char* to);
-    int (*syncFile)(int fd); // the new sheet's file, then its folder
-};
-extern ReplaceOps replaceOps;
+using platform::ReplaceOps;
+using platform::replaceOps;
 
 // The directory part of a path ("" for a bare name), separator included.
 std::string directoryOf(const std::string& path);

@@ -1,13 +1,11 @@
 #include "cue/resolve.hpp"
 
-#include <dirent.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
+#include <cstdint>
 #include <optional>
 
 #include "cue/text_encoding.hpp"
+#include "platform/platform.hpp"
 
 namespace vorlin {
 
@@ -52,20 +50,18 @@ namespace {
 // it is no larger than this: larger ones are tested name by name, so that a
 // sheet in a huge folder does not read all of it.
 constexpr unsigned missesBeforeListing = 16;
-constexpr off_t maxListedFolderBytes = 64 * 1024;
+constexpr std::int64_t maxListedFolderBytes = 64 * 1024;
 
 } // namespace
 
 FolderListings::Folder& FolderListings::list(const std::string& folder, Folder& f) {
     f.isListed = true;
     std::vector<std::pair<std::string, bool>> entries; // name, is a regular file
-    if (DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str())) {
-        while (const dirent* e = ::readdir(dir)) {
-            std::string_view name = e->d_name;
-            if (name != "." && name != "..") entries.emplace_back(name, e->d_type == DT_REG);
-        }
-        ::closedir(dir);
-    }
+    std::vector<platform::FolderEntry> listed;
+    (void)platform::listFolder(folder, listed);
+    entries.reserve(listed.size());
+    for (platform::FolderEntry& e : listed)
+        entries.emplace_back(std::move(e.name), e.type == platform::FileType::regular);
     std::sort(entries.begin(), entries.end());
     f.names.reserve(entries.size());
     for (auto& entry : entries) f.names.push_back(std::move(entry.first));
@@ -85,9 +81,8 @@ const std::vector<std::string>& FolderListings::of(const std::string& folder) {
 bool FolderListings::exists(const std::string& folder, const std::string& name) {
     Folder& f = folders_[folder];
     if (!f.isListed && !f.tooLarge && f.misses >= missesBeforeListing) {
-        struct stat st;
-        if (::stat(folder.empty() ? "." : folder.c_str(), &st) == 0 &&
-            st.st_size <= maxListedFolderBytes)
+        if (const std::int64_t bytes = platform::folderSize(folder);
+            bytes >= 0 && bytes <= maxListedFolderBytes)
             list(folder, f);
         else
             f.tooLarge = true;
@@ -96,7 +91,7 @@ bool FolderListings::exists(const std::string& folder, const std::string& name) 
         if (!f.listed.contains(name)) return false;
         if (!f.notRegular.contains(name)) return true; // a link must lead somewhere
     }
-    const bool found = ::access((folder + name).c_str(), F_OK) == 0;
+    const bool found = platform::exists(folder + name);
     if (!found) ++f.misses;
     return found;
 }
@@ -140,12 +135,14 @@ class Search {
     bool in(const std::string& folder, const Reading& reading) {
         if (isMeasuredExtension(reading.extension)) {
             const std::string name = reading.base + reading.extension;
-            if (listings_.exists(directory_ + folder, name)) return take(folder, name, reading);
+            if (listings_.exists(directory_ + folder, name))
+                return takeAsListed(folder, name, reading);
             if (ignoringCase(folder, name, reading)) return true;
         }
         for (const char* extension : audioExtensions) {
             const std::string name = reading.base + extension;
-            if (listings_.exists(directory_ + folder, name)) return take(folder, name, reading);
+            if (listings_.exists(directory_ + folder, name))
+                return takeAsListed(folder, name, reading);
         }
         for (const char* extension : audioExtensions)
             if (ignoringCase(folder, reading.base + extension, reading)) return true;
@@ -155,10 +152,15 @@ class Search {
   private:
     bool ignoringCase(const std::string& folder, const std::string& name, const Reading& reading) {
         for (const std::string& entry : listings_.of(directory_ + folder))
-            if (sameIgnoringAsciiCase(entry, name) &&
-                ::access((directory_ + folder + entry).c_str(), F_OK) == 0)
+            if (sameIgnoringAsciiCase(entry, name) && platform::exists(directory_ + folder + entry))
                 return take(folder, entry, reading);
         return false;
+    }
+
+    // A file system that ignores letter case finds a name under another
+    // spelling; the name is written as the folder listing spells it.
+    bool takeAsListed(const std::string& folder, const std::string& name, const Reading& reading) {
+        return take(folder, platform::spellingInFolder(directory_ + folder, name), reading);
     }
 
     bool take(const std::string& folder, const std::string& entry, const Reading& reading) {

@@ -1,8 +1,8 @@
 #include "cue/text_encoding.hpp"
 
-#include <iconv.h>
-
 #include <cstdint>
+
+#include "platform/platform.hpp"
 
 namespace vorlin {
 
@@ -127,34 +127,12 @@ std::string utf8ToUtf16(std::string_view text, bool bigEndian) {
     return out;
 }
 
-namespace {
-
-std::optional<std::string> convert(std::string_view text, const char* from, const char* to) {
-    iconv_t converter = ::iconv_open(to, from);
-    if (converter == reinterpret_cast<iconv_t>(-1)) return std::nullopt;
-    std::string in(text);
-    // No code page character takes more than 4 bytes of UTF-8, nor more
-    // bytes in its code page than in UTF-8.
-    std::string out(4 * text.size() + 4, '\0');
-    char* inPtr = in.data();
-    std::size_t inLeft = in.size();
-    char* outPtr = out.data();
-    std::size_t outLeft = out.size();
-    const std::size_t done = ::iconv(converter, &inPtr, &inLeft, &outPtr, &outLeft);
-    ::iconv_close(converter);
-    if (done == static_cast<std::size_t>(-1) || inLeft != 0) return std::nullopt;
-    out.resize(out.size() - outLeft);
-    return out;
-}
-
-} // namespace
-
 std::optional<std::string> codePageToUtf8(std::string_view text, const char* codePage) {
-    return convert(text, codePage, "UTF-8");
+    return platform::convertCodePage(text, codePage);
 }
 
 std::optional<std::string> utf8ToCodePage(std::string_view text, const char* codePage) {
-    return convert(text, "UTF-8", codePage);
+    return platform::convertToCodePage(text, codePage);
 }
 
 } // namespace vorlin

@@ -1,12 +1,10 @@
 #include "mpc/byte_stream.hpp"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <climits>
 #include <cstring>
+
+#include "platform/platform.hpp"
 
 namespace vorlin {
 
@@ -44,12 +42,12 @@ std::int64_t ByteStream::readAt(void* destination, std::int64_t count, std::int6
 
 std::int64_t FileByteStream::readAt(void* destination, std::int64_t count, std::int64_t offset) {
     // Straight from the file, past stdio's buffer.
-    const int fd = fileno(file_);
+    const int fd = platform::descriptorOf(file_);
     std::int64_t done = 0;
     while (done < count) {
-        const ssize_t got = ::pread(fd, static_cast<char*>(destination) + done,
-                                    static_cast<std::size_t>(count - done), offset + done);
-        if (got < 0 && errno == EINTR) continue;
+        const std::int64_t got =
+            platform::readAt(fd, static_cast<char*>(destination) + done,
+                             static_cast<std::size_t>(count - done), offset + done);
         if (got <= 0) break;
         done += got;
     }
@@ -61,8 +59,7 @@ std::int64_t ByteStream::size() {
 }
 
 std::int64_t FileByteStream::size() {
-    struct stat st;
-    return ::fstat(fileno(file_), &st) == 0 ? static_cast<std::int64_t>(st.st_size) : -1;
+    return platform::fileSize(platform::descriptorOf(file_));
 }
 
 MemoryByteStream::MemoryByteStream(const void* data, std::size_t size)

@@ -33,8 +33,6 @@
 // to gain from a second thread is checked by the calling thread alone.
 #include "mpc/frame_chain.hpp"
 
-#include <sched.h>
-
 #include <algorithm>
 #include <atomic>
 #include <bit>
@@ -47,6 +45,7 @@
 #include "mpc/bit_reader.hpp"
 #include "mpc/frame_format.hpp"
 #include "mpc/thread_pool.hpp"
+#include "platform/platform.hpp"
 
 namespace vorlin {
 
@@ -56,9 +55,8 @@ unsigned measureThreads() {
         const long n = std::strtol(text, &end, 10);
         if (end != text && *end == '\0' && n >= 1 && n <= 64) return static_cast<unsigned>(n);
     }
-    cpu_set_t set;
-    if (::sched_getaffinity(0, sizeof set, &set) == 0)
-        return static_cast<unsigned>(std::clamp(CPU_COUNT(&set), 1, 64));
+    if (const std::vector<int> cpus = platform::allowedCpus(); !cpus.empty())
+        return static_cast<unsigned>(std::clamp<std::size_t>(cpus.size(), 1, 64));
     return std::clamp(std::thread::hardware_concurrency(), 1u, 64u);
 }
 

@@ -1,20 +1,26 @@
 #include "mpc/thread_pool.hpp"
 
+#include <algorithm>
 #include <cstdlib>
 #include <new>
+#include <system_error>
+
+#include "platform/platform.hpp"
 
 namespace vorlin {
+
+ThreadPool::ThreadPool() : owner_(platform::processId()) {}
 
 ThreadPool& ThreadPool::get() {
     // Never destroyed: its threads are stopped at exit, by the process that
     // started them. A child of fork() starts over with a pool of its own.
     static ThreadPool* crew = nullptr;
     static bool stopAtExit = false;
-    if (!crew || crew->owner_ != ::getpid()) crew = new ThreadPool();
+    if (!crew || crew->owner_ != platform::processId()) crew = new ThreadPool();
     if (!stopAtExit) {
         stopAtExit = true;
         std::atexit([] {
-            if (crew && crew->owner_ == ::getpid()) crew->stop();
+            if (crew && crew->owner_ == platform::processId()) crew->stop();
         });
     }
     return *crew;
@@ -37,37 +43,29 @@ std::uint8_t* ThreadPool::buffer(std::size_t i, std::size_t bytes) {
 void ThreadPool::place() {
     if (placed_) return;
     placed_ = true;
-    cpu_set_t allowed;
-    callerCpu_ = ::sched_getcpu();
-    if (callerCpu_ < 0 || ::sched_getaffinity(0, sizeof allowed, &allowed) != 0 ||
-        !CPU_ISSET(callerCpu_, &allowed)) {
+    const std::vector<int> allowed = platform::allowedCpus();
+    callerCpu_ = platform::currentCpu();
+    if (callerCpu_ < 0 || std::find(allowed.begin(), allowed.end(), callerCpu_) == allowed.end()) {
         callerCpu_ = -1;
         return;
     }
-    cpuCount_ = static_cast<unsigned>(CPU_COUNT(&allowed));
-    for (int cpu = 0; cpu < CPU_SETSIZE; ++cpu)
-        if (cpu != callerCpu_ && CPU_ISSET(cpu, &allowed)) threadCpus_.push_back(cpu);
+    cpuCount_ = static_cast<unsigned>(allowed.size());
+    for (const int cpu : allowed)
+        if (cpu != callerCpu_) threadCpus_.push_back(cpu);
 }
 
 bool ThreadPool::start() {
-    const auto body = [](void* self) -> void* {
-        static_cast<ThreadPool*>(self)->serve();
-        return nullptr;
-    };
     place();
-    pthread_t thread;
-    pthread_attr_t attributes;
-    bool started = false;
-    if (threads_.size() < threadCpus_.size() && ::pthread_attr_init(&attributes) == 0) {
-        cpu_set_t one;
-        CPU_ZERO(&one);
-        CPU_SET(threadCpus_[threads_.size()], &one);
-        started = ::pthread_attr_setaffinity_np(&attributes, sizeof one, &one) == 0 &&
-                  ::pthread_create(&thread, &attributes, body, this) == 0;
-        ::pthread_attr_destroy(&attributes);
+    // A thread with a processor of its own keeps to it before it serves.
+    const int cpu = threads_.size() < threadCpus_.size() ? threadCpus_[threads_.size()] : -1;
+    try {
+        threads_.emplace_back([this, cpu] {
+            if (cpu >= 0) (void)platform::keepThreadTo({cpu});
+            serve();
+        });
+    } catch (const std::system_error&) {
+        return false;
     }
-    if (!started && ::pthread_create(&thread, nullptr, body, this) != 0) return false;
-    threads_.push_back(thread);
     return true;
 }
 
@@ -115,17 +113,14 @@ void ThreadPool::recall() {
 
 void ThreadPool::bind(unsigned threads) {
     place();
-    if (callerCpu_ < 0 || cpuCount_ < threads ||
-        ::sched_getaffinity(0, sizeof allowed_, &allowed_) != 0)
-        return;
-    cpu_set_t one;
-    CPU_ZERO(&one);
-    CPU_SET(callerCpu_, &one);
-    bound_ = ::sched_setaffinity(0, sizeof one, &one) == 0;
+    if (callerCpu_ < 0 || cpuCount_ < threads) return;
+    allowed_ = platform::allowedCpus();
+    if (allowed_.empty()) return;
+    bound_ = platform::keepThreadTo({callerCpu_});
 }
 
 void ThreadPool::unbind() {
-    if (bound_) ::sched_setaffinity(0, sizeof allowed_, &allowed_);
+    if (bound_) (void)platform::keepThreadTo(allowed_);
     bound_ = false;
 }
 
@@ -135,7 +130,7 @@ void ThreadPool::stop() {
         stopping_ = true;
         wake_.notifyAll();
     }
-    for (const pthread_t thread : threads_) ::pthread_join(thread, nullptr);
+    for (std::thread& thread : threads_) thread.join();
     threads_.clear();
     buffers_.clear();
 }

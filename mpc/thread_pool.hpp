@@ -2,10 +2,6 @@
 // stream, kept for the whole run, and the signal its threads wait on.
 #pragma once
 
-#include <pthread.h>
-#include <sched.h>
-#include <unistd.h>
-
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -13,6 +9,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 namespace vorlin {
@@ -91,21 +88,21 @@ class ThreadPool {
     void unbind();
 
   private:
-    ThreadPool() = default;
+    ThreadPool();
     ~ThreadPool() = default;
     void stop();
     void place();
     void serve();
     bool start();
 
-    const pid_t owner_ = ::getpid();
+    const long owner_; // the process that made the pool
     std::vector<std::unique_ptr<std::uint8_t[]>> buffers_;
     std::vector<std::size_t> bufferBytes_;
 
     std::mutex mutex_;
     Signal wake_; // a job was posted, or the pool stops
     Signal idle_; // a thread left its job
-    std::vector<pthread_t> threads_;
+    std::vector<std::thread> threads_;
     PoolJob* job_ = nullptr;
     std::uint64_t posted_ = 0; // jobs posted so far
     unsigned seats_ = 0;       // threads the current job still takes
@@ -118,7 +115,7 @@ class ThreadPool {
     int callerCpu_ = -1;
     unsigned cpuCount_ = 0;
     std::vector<int> threadCpus_;
-    cpu_set_t allowed_; // the caller's processors while it is bound
+    std::vector<int> allowed_; // the caller's processors while it is bound
     bool bound_ = false;
 };
 

@@ -167,7 +167,7 @@ TEST(Sv8Reader, FileBeyondFourGiB) {
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     ASSERT_GE(fd, 0);
     for (const auto& [offset, bytes] : pieces)
-        ASSERT_EQ(::pwrite(fd, bytes.data(), bytes.size(), static_cast<off_t>(offset)),
+        ASSERT_EQ(::pwrite(fd, bytes.data(), bytes.size(), static_cast<std::int64_t>(offset)),
                   static_cast<ssize_t>(bytes.size()));
     ::close(fd);
     EXPECT_EQ(measure(path), std::pair(samplesToCdFrames(total), std::string()));

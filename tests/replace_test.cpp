@@ -73,6 +73,7 @@ int watchSync(int fd) {
 } // namespace
 
 TEST(ReplaceCue, NewSheetKeepsModeAndOwner) {
+    VORLIN_SKIP_ON_WINDOWS("POSIX modes or owners");
     // Root gives the sheet back to its owner; anyone else keeps it.
     const bool root = ::geteuid() == 0;
     for (unsigned mode : {0600u, 0664u, 0646u}) {
@@ -114,6 +115,7 @@ TEST(ReplaceCue, ReadOnlySheetIsRefused) {
 // A writable sheet in a folder the user may not write to: no temporary file
 // can be made beside it.
 TEST(ReplaceCue, FolderWithoutWritePermissionChangesNothing) {
+    VORLIN_SKIP_ON_WINDOWS("fork or POSIX folder modes");
     TempDir dir;
     writeAlbum(dir);
     ::chmod(dir.file("a.cue").c_str(), 0666);
@@ -163,6 +165,7 @@ TEST(ReplaceCue, FailedStepLeavesTheOldSheetAlone) {
 // sheet's own, hidden, shortened to fit 255 bytes without splitting a
 // character; a sheet with a name of 255 bytes is fixed all the same.
 TEST(ReplaceCue, SyncsTheSheetRenamesItThenSyncsTheFolder) {
+    VORLIN_SKIP_ON_WINDOWS("folder sync");
     OpsRestored restored;
     replaceOps.syncFile = watchSync;
     std::string accented = "a";
@@ -203,6 +206,7 @@ TEST(ReplaceCue, SyncsTheSheetRenamesItThenSyncsTheFolder) {
 // to is fixed in its own folder with its own mode; every link stays a link,
 // and the audio files are those beside the path as given.
 TEST(ReplaceCue, SymbolicLinkKeepsTheLinkAndFixesItsSheet) {
+    VORLIN_SKIP_ON_WINDOWS("symbolic links");
     struct Case {
         const char* sheet; // where the sheet lies, in the album folder
         std::vector<std::pair<std::string, std::string>> links; // name, target; the last is run
@@ -238,6 +242,7 @@ TEST(ReplaceCue, SymbolicLinkKeepsTheLinkAndFixesItsSheet) {
 
 // The read-only test is that of the sheet the link points to.
 TEST(ReplaceCue, LinkToReadOnlySheetIsRefused) {
+    VORLIN_SKIP_ON_WINDOWS("symbolic links");
     TempDir dir;
     writeAlbum(dir);
     ::chmod(dir.file("a.cue").c_str(), 0444);

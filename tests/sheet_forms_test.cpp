@@ -2,7 +2,11 @@
 // CR LF line ends, and files holding several tracks, forced or not.
 #include <gtest/gtest.h>
 
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <iconv.h>
+#endif
 
 #include <string>
 #include <vector>
@@ -20,6 +24,22 @@ const Audio twoFiles = {{"01.wav", wavOfCdFrames(twoTrackFirstLength)},
                         {"02.wav", wavOfCdFrames(20000)}};
 const FixOptions asNeeded{}, forced{true, false, false};
 
+#ifdef _WIN32
+// `utf8` converted by Windows to "UTF-16LE" or "UTF-16BE" (no mark added).
+std::string iconvTo(const char* encoding, const std::string& utf8) {
+    std::wstring wide(utf8.size() + 1, L'\0');
+    const int n = ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.c_str(), -1,
+                                        wide.data(), static_cast<int>(wide.size()));
+    EXPECT_GT(n, 0);
+    std::string out;
+    for (int i = 0; i + 1 < n; ++i) {
+        const char low = static_cast<char>(wide[i] & 0xFF), high = static_cast<char>(wide[i] >> 8);
+        out +=
+            std::string(encoding) == "UTF-16BE" ? std::string{high, low} : std::string{low, high};
+    }
+    return out;
+}
+#else
 // `utf8` converted by the C library's iconv to `encoding` (no mark added).
 std::string iconvTo(const char* encoding, const std::string& utf8) {
     iconv_t cd = ::iconv_open(encoding, "UTF-8");
@@ -32,6 +52,7 @@ std::string iconvTo(const char* encoding, const std::string& utf8) {
     out.resize(out.size() - outLeft);
     return out;
 }
+#endif
 
 } // namespace
 

@@ -48,6 +48,14 @@ bool fileExists(const std::string& path);
 // Names in a directory, sorted, without "." and "..".
 std::vector<std::string> listDir(const std::string& dir);
 
+// Skips the test on Windows, where `mechanism` (fork, FIFOs, POSIX modes,
+// ...) does not exist.
+#ifdef _WIN32
+#define VORLIN_SKIP_ON_WINDOWS(mechanism) GTEST_SKIP() << "no " << mechanism << " on Windows"
+#else
+#define VORLIN_SKIP_ON_WINDOWS(mechanism) static_cast<void>(0)
+#endif
+
 // Runs `body` and returns what it printed to standard output.
 std::string captureStdout(const std::function<void()>& body);
 
@@ -57,7 +65,7 @@ struct ChildRun {
     std::string output;
 };
 
-// Runs `body` in a forked child with its standard output piped back.
+// Runs `body` in a forked child with its standard output piped back (POSIX only).
 ChildRun runInChild(const std::function<int()>& body);
 
 struct RunResult {

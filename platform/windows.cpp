@@ -1,0 +1,429 @@
+// The platform layer on Windows: wide (UTF-16) API calls for every name,
+// files in binary mode, the C runtime's descriptors over Windows handles.
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+
+#include <fcntl.h>
+#include <io.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <cwchar>
+
+#include "platform/platform.hpp"
+
+namespace vorlin::platform {
+
+namespace {
+
+std::wstring widen(std::string_view text) {
+    if (text.empty()) return {};
+    const int n =
+        ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(n), L'\0');
+    ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), n);
+    return wide;
+}
+
+std::string narrow(std::wstring_view wide) {
+    if (wide.empty()) return {};
+    const int n = ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()),
+                                        nullptr, 0, nullptr, nullptr);
+    std::string text(static_cast<std::size_t>(n), '\0');
+    ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), text.data(), n,
+                          nullptr, nullptr);
+    return text;
+}
+
+// `path` for the wide API; "" is the working folder.
+std::wstring widePath(const std::string& path) {
+    return path.empty() ? std::wstring(L".") : widen(path);
+}
+
+HANDLE handleOf(int fd) {
+    return reinterpret_cast<HANDLE>(::_get_osfhandle(fd));
+}
+
+DWORD attributesOf(const std::string& path) {
+    return ::GetFileAttributesW(widePath(path).c_str());
+}
+
+} // namespace
+
+std::size_t folderPartLength(std::string_view path) {
+    const std::size_t separator = path.find_last_of("/\\");
+    if (separator != std::string_view::npos) return separator + 1;
+    // "C:name" is "name" in the working folder of drive C.
+    if (path.size() >= 2 && path[1] == ':' &&
+        ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z')))
+        return 2;
+    return 0;
+}
+
+int openForReading(const std::string& path, bool regularOnly, std::int64_t* size) {
+    const int fd = ::_wopen(widePath(path).c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT);
+    if (fd < 0 || (!regularOnly && !size)) return fd;
+    struct _stat64 st;
+    if (::_fstat64(fd, &st) != 0 || (regularOnly && (st.st_mode & _S_IFMT) != _S_IFREG)) {
+        ::_close(fd);
+        return -1;
+    }
+    if (size) *size = static_cast<std::int64_t>(st.st_size);
+    return fd;
+}
+
+void closeFile(int fd) {
+    ::_close(fd);
+}
+
+std::int64_t readNext(int fd, void* into, std::size_t count) {
+    const unsigned piece = static_cast<unsigned>(std::min<std::size_t>(count, 1u << 30));
+    return ::_read(fd, into, piece);
+}
+
+std::int64_t readAt(int fd, void* into, std::size_t count, std::int64_t offset) {
+    // ReadFile at an offset moves a synchronous handle's position: it is put
+    // back, so that a stream reading on from it sees nothing of this read.
+    const HANDLE handle = handleOf(fd);
+    if (handle == INVALID_HANDLE_VALUE || offset < 0) return -1;
+    LARGE_INTEGER position{}, zero{};
+    if (!::SetFilePointerEx(handle, zero, &position, FILE_CURRENT)) return -1;
+    OVERLAPPED at{};
+    at.Offset = static_cast<DWORD>(offset & 0xFFFFFFFF);
+    at.OffsetHigh = static_cast<DWORD>(static_cast<std::uint64_t>(offset) >> 32);
+    DWORD got = 0;
+    const DWORD want = static_cast<DWORD>(std::min<std::size_t>(count, 1u << 30));
+    const bool read = ::ReadFile(handle, into, want, &got, &at) != 0;
+    const DWORD error = read ? 0 : ::GetLastError();
+    ::SetFilePointerEx(handle, position, nullptr, FILE_BEGIN);
+    if (!read) return error == ERROR_HANDLE_EOF ? 0 : -1;
+    return static_cast<std::int64_t>(got);
+}
+
+bool writeAll(int fd, std::string_view bytes) {
+    const HANDLE handle = handleOf(fd);
+    while (!bytes.empty()) {
+        DWORD done = 0;
+        const DWORD piece = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1u << 30));
+        if (!::WriteFile(handle, bytes.data(), piece, &done, nullptr) || done == 0) return false;
+        bytes.remove_prefix(done);
+    }
+    return true;
+}
+
+std::int64_t fileSize(int fd) {
+    struct _stat64 st;
+    if (::_fstat64(fd, &st) != 0 || (st.st_mode & _S_IFMT) != _S_IFREG) return -1;
+    return static_cast<std::int64_t>(st.st_size);
+}
+
+bool truncateFile(int fd, std::int64_t length) {
+    return ::_chsize_s(fd, length) == 0;
+}
+
+std::FILE* streamOf(int fd) {
+    return ::_fdopen(fd, "rb");
+}
+
+int descriptorOf(std::FILE* stream) {
+    return ::_fileno(stream);
+}
+
+FileType typeOf(const std::string& path, bool followLinks) {
+    const DWORD attributes = attributesOf(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES) return FileType::missing;
+    if (!followLinks && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) return FileType::link;
+    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+        // What a link leads to: open it (the system follows it) and ask.
+        const HANDLE handle = ::CreateFileW(
+            widePath(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+            nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        if (handle == INVALID_HANDLE_VALUE) return FileType::missing;
+        BY_HANDLE_FILE_INFORMATION information;
+        const bool known = ::GetFileInformationByHandle(handle, &information) != 0;
+        ::CloseHandle(handle);
+        if (!known) return FileType::missing;
+        return (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? FileType::directory
+                                                                         : FileType::regular;
+    }
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY) return FileType::directory;
+    if (attributes & FILE_ATTRIBUTE_DEVICE) return FileType::other;
+    return FileType::regular;
+}
+
+bool exists(const std::string& path) {
+    return typeOf(path) != FileType::missing;
+}
+
+std::string spellingInFolder(const std::string& folder, const std::string& name) {
+    WIN32_FIND_DATAW found;
+    const HANDLE search = ::FindFirstFileW(widePath(folder + name).c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return name;
+    ::FindClose(search);
+    std::string spelled = narrow(found.cFileName);
+    return spelled.empty() ? name : spelled;
+}
+
+bool isHidden(const std::string& path) {
+    const std::size_t start = folderPartLength(path);
+    if (start < path.size() && path[start] == '.') return true;
+    const DWORD attributes = attributesOf(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_HIDDEN);
+}
+
+std::string finalTarget(const std::string& path) {
+    const DWORD attributes = attributesOf(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+        return path;
+    const HANDLE handle = ::CreateFileW(
+        widePath(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return path;
+    std::wstring target(32768, L'\0');
+    const DWORD n =
+        ::GetFinalPathNameByHandleW(handle, target.data(), static_cast<DWORD>(target.size()), 0);
+    ::CloseHandle(handle);
+    if (n == 0 || n >= target.size()) return path;
+    target.resize(n);
+    // "\\?\C:\..." and "\\?\UNC\server\..." back to the usual forms.
+    if (target.rfind(L"\\\\?\\UNC\\", 0) == 0)
+        target = L"\\\\" + target.substr(8);
+    else if (target.rfind(L"\\\\?\\", 0) == 0)
+        target = target.substr(4);
+    return narrow(target);
+}
+
+bool isReadOnly(const std::string& path) {
+    const DWORD attributes = attributesOf(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_READONLY))
+        return true;
+    // No write access (the file's security, a share opened read-only).
+    const HANDLE handle = ::CreateFileW(widePath(path).c_str(), FILE_WRITE_DATA,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return ::GetLastError() == ERROR_ACCESS_DENIED;
+    ::CloseHandle(handle);
+    return false;
+}
+
+bool listFolder(const std::string& folder, std::vector<FolderEntry>& entries) {
+    std::string pattern = folder;
+    if (!pattern.empty() && !isSeparator(pattern.back()) && pattern.back() != ':') pattern += '\\';
+    pattern += '*';
+    WIN32_FIND_DATAW found;
+    const HANDLE search = ::FindFirstFileExW(widen(pattern).c_str(), FindExInfoBasic, &found,
+                                             FindExSearchNameMatch, nullptr, 0);
+    if (search == INVALID_HANDLE_VALUE) return ::GetLastError() == ERROR_FILE_NOT_FOUND;
+    do {
+        const std::string name = narrow(found.cFileName);
+        if (name == "." || name == "..") continue;
+        const DWORD attributes = found.dwFileAttributes;
+        const FileType type = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) ? FileType::link
+                              : (attributes & FILE_ATTRIBUTE_DIRECTORY)   ? FileType::directory
+                              : (attributes & FILE_ATTRIBUTE_DEVICE)      ? FileType::other
+                                                                          : FileType::regular;
+        entries.push_back({name, type, name[0] == '.' || (attributes & FILE_ATTRIBUTE_HIDDEN)});
+    } while (::FindNextFileW(search, &found));
+    const bool complete = ::GetLastError() == ERROR_NO_MORE_FILES;
+    ::FindClose(search);
+    return complete;
+}
+
+std::int64_t folderSize(const std::string& folder) {
+    // A folder has no size of its own here: one that exists counts as small.
+    return typeOf(folder) == FileType::directory ? 0 : -1;
+}
+
+namespace {
+
+// A sharing violation (a player or a virus scanner holding the file open)
+// passes within moments as a rule: the rename is tried again a few times.
+constexpr int renameTries = 10;
+constexpr DWORD retryMilliseconds = 50;
+
+bool sharingViolation(DWORD error) {
+    return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION ||
+           error == ERROR_ACCESS_DENIED; // a file being deleted by another reports this
+}
+
+int replaceByName(const char* from, const char* to) {
+    const std::wstring source = widen(from), target = widen(to);
+    for (int attempt = 1;; ++attempt) {
+        // ReplaceFileW keeps the old file's attributes and security; a target
+        // that does not exist (yet) takes MoveFileExW.
+        if (::ReplaceFileW(target.c_str(), source.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS,
+                           nullptr, nullptr) ||
+            ::MoveFileExW(source.c_str(), target.c_str(),
+                          MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+            return 0;
+        if (attempt == renameTries || !sharingViolation(::GetLastError())) return -1;
+        ::Sleep(retryMilliseconds);
+    }
+}
+
+int flushToDisk(int fd) {
+    return ::FlushFileBuffers(handleOf(fd)) ? 0 : -1;
+}
+
+// Ctrl-C or Ctrl-Break while a file is replaced: the replacement runs to its
+// end, then the process ends as the console asked.
+std::atomic<bool> replacing{false};
+std::atomic<bool> interrupted{false};
+
+BOOL WINAPI onConsoleControl(DWORD event) {
+    if (!replacing || (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT)) return FALSE;
+    interrupted = true;
+    return TRUE;
+}
+
+class InterruptionsHeld {
+  public:
+    InterruptionsHeld() {
+        interrupted = false;
+        replacing = true;
+        installed_ = ::SetConsoleCtrlHandler(onConsoleControl, TRUE) != 0;
+    }
+    ~InterruptionsHeld() {
+        replacing = false;
+        if (installed_) ::SetConsoleCtrlHandler(onConsoleControl, FALSE);
+        if (interrupted) {
+            std::fflush(nullptr);
+            ::ExitProcess(STATUS_CONTROL_C_EXIT);
+        }
+    }
+    InterruptionsHeld(const InterruptionsHeld&) = delete;
+    InterruptionsHeld& operator=(const InterruptionsHeld&) = delete;
+
+  private:
+    bool installed_ = false;
+};
+
+// Creates a new, hidden file for `temporaryTemplate`, whose trailing
+// "XXXXXX" becomes a suffix no file there has; -1 when it cannot.
+int createExclusively(std::string& temporaryTemplate) {
+    static const char letters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+    const std::size_t suffix = temporaryTemplate.size() - 6;
+    std::uint64_t seed = ::GetTickCount64() ^ (std::uint64_t{::GetCurrentProcessId()} << 20);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        for (std::size_t i = 0; i < 6; ++i) {
+            seed = seed * 6364136223846793005u + 1442695040888963407u;
+            temporaryTemplate[suffix + i] = letters[(seed >> 33) % (sizeof letters - 1)];
+        }
+        const HANDLE handle = ::CreateFileW(widen(temporaryTemplate).c_str(), GENERIC_WRITE, 0,
+                                            nullptr, CREATE_NEW, FILE_ATTRIBUTE_HIDDEN, nullptr);
+        if (handle != INVALID_HANDLE_VALUE) {
+            const int fd = ::_open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_BINARY);
+            if (fd < 0) {
+                ::CloseHandle(handle);
+                ::DeleteFileW(widen(temporaryTemplate).c_str());
+            }
+            return fd;
+        }
+        if (::GetLastError() != ERROR_FILE_EXISTS && ::GetLastError() != ERROR_ALREADY_EXISTS)
+            return -1;
+    }
+    return -1;
+}
+
+} // namespace
+
+ReplaceOps replaceOps = {replaceByName, flushToDisk};
+
+Replaced replaceFileDurably(const std::string& target, std::string temporaryTemplate,
+                            const std::function<bool(int fd)>& write) {
+    InterruptionsHeld held;
+    const std::wstring name = widen(target);
+    const DWORD oldAttributes = ::GetFileAttributesW(name.c_str());
+    const int fd = createExclusively(temporaryTemplate);
+    if (fd < 0) return Replaced::notCreated;
+    bool written = write(fd) && replaceOps.syncFile(fd) == 0;
+    written = ::_close(fd) == 0 && written;
+    written = written && replaceOps.renameFile(temporaryTemplate.c_str(), target.c_str()) == 0;
+    if (!written) {
+        ::DeleteFileW(widen(temporaryTemplate).c_str());
+        return Replaced::notWritten;
+    }
+    // ReplaceFileW gives the new file the old one's attributes; after
+    // MoveFileExW it is still hidden, as the temporary file was.
+    const DWORD attributes = ::GetFileAttributesW(name.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_HIDDEN) &&
+        (oldAttributes == INVALID_FILE_ATTRIBUTES || !(oldAttributes & FILE_ATTRIBUTE_HIDDEN)))
+        ::SetFileAttributesW(name.c_str(), attributes & ~FILE_ATTRIBUTE_HIDDEN);
+    return Replaced::done;
+}
+
+std::optional<std::string> convertCodePage(std::string_view text, const char* codePage) {
+    if (std::strncmp(codePage, "CP", 2) != 0) return std::nullopt;
+    const UINT number = static_cast<UINT>(std::strtoul(codePage + 2, nullptr, 10));
+    if (text.empty()) return std::string();
+    const int n = ::MultiByteToWideChar(number, MB_ERR_INVALID_CHARS, text.data(),
+                                        static_cast<int>(text.size()), nullptr, 0);
+    if (n <= 0) return std::nullopt;
+    std::wstring wide(static_cast<std::size_t>(n), L'\0');
+    ::MultiByteToWideChar(number, MB_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()),
+                          wide.data(), n);
+    return narrow(wide);
+}
+
+std::optional<std::string> convertToCodePage(std::string_view text, const char* codePage) {
+    if (std::strncmp(codePage, "CP", 2) != 0) return std::nullopt;
+    const UINT number = static_cast<UINT>(std::strtoul(codePage + 2, nullptr, 10));
+    if (text.empty()) return std::string();
+    const std::wstring wide = widen(text);
+    BOOL lossy = FALSE;
+    const int n = ::WideCharToMultiByte(number, 0, wide.data(), static_cast<int>(wide.size()),
+                                        nullptr, 0, nullptr, &lossy);
+    if (n <= 0 || lossy) return std::nullopt;
+    std::string out(static_cast<std::size_t>(n), '\0');
+    ::WideCharToMultiByte(number, 0, wide.data(), static_cast<int>(wide.size()), out.data(), n,
+                          nullptr, nullptr);
+    return out;
+}
+
+std::vector<int> allowedCpus() {
+    std::vector<int> cpus;
+    DWORD_PTR process = 0, system = 0;
+    if (!::GetProcessAffinityMask(::GetCurrentProcess(), &process, &system)) return cpus;
+    for (int cpu = 0; cpu < static_cast<int>(8 * sizeof process); ++cpu)
+        if (process >> cpu & 1) cpus.push_back(cpu);
+    return cpus;
+}
+
+int currentCpu() {
+    return static_cast<int>(::GetCurrentProcessorNumber());
+}
+
+bool keepThreadTo(const std::vector<int>& cpus) {
+    DWORD_PTR mask = 0;
+    for (const int cpu : cpus)
+        if (cpu >= 0 && cpu < static_cast<int>(8 * sizeof mask)) mask |= DWORD_PTR{1} << cpu;
+    return mask != 0 && ::SetThreadAffinityMask(::GetCurrentThread(), mask) != 0;
+}
+
+long processId() {
+    return static_cast<long>(::GetCurrentProcessId());
+}
+
+void prepareStandardStreams() {
+    // Every line ends in LF as on POSIX, and the bytes of a dry run's diff
+    // pass unchanged; a console shows the UTF-8 the tool writes.
+    ::_setmode(::_fileno(stdout), _O_BINARY);
+    ::_setmode(::_fileno(stderr), _O_BINARY);
+    ::_setmode(::_fileno(stdin), _O_BINARY);
+    ::SetConsoleOutputCP(CP_UTF8);
+}
+
+std::vector<std::string> argumentsInUtf8(int argc, wchar_t** argv) {
+    std::vector<std::string> arguments;
+    arguments.reserve(static_cast<std::size_t>(argc));
+    for (int i = 0; i < argc; ++i) arguments.push_back(narrow(argv[i]));
+    return arguments;
+}
+
+} // namespace vorlin::platform
