@@ -4,8 +4,10 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
+#ifndef _WIN32
+#include <sys/wait.h>
+#endif
 
 #include <csignal>
 #include <cstdio>
@@ -32,6 +34,7 @@ struct Album {
     }
 };
 
+#ifndef _WIN32
 struct LostRun {
     int exitStatus = -1; // or -1 when a signal ended the run
     int signal = 0;
@@ -67,6 +70,8 @@ LostRun runWithOutput(const std::vector<std::string>& args, const std::string& c
     std::fclose(errors);
     return r;
 }
+
+#endif
 
 } // namespace
 
@@ -168,6 +173,7 @@ TEST(Driver, UnknownOptionStopsTheRunBeforeAnySheet) {
 }
 
 TEST(Driver, ANameThatExistsMeansItselfAlone) {
+    VORLIN_SKIP_ON_WINDOWS("'?' in file names");
     TempDir dir;
     for (const char* name : {"Who Are You?.cue", "Who Are You!.cue", "Who Are Youz.cue"})
         writeFile(dir.file(name), singleFile);
@@ -180,6 +186,8 @@ TEST(Driver, ANameThatExistsMeansItselfAlone) {
     EXPECT_EQ(r.exitStatus, 0);
 }
 
+// /dev/full, pipes and SIGPIPE: POSIX mechanisms.
+#ifndef _WIN32
 TEST(Driver, LostOutputIsReportedOnceAndFailsTheRun) {
     Album a;
     writeFile(a.dir.file("a.cue"), twoTrackSheet);
@@ -221,6 +229,7 @@ TEST(Driver, LostOutputIsReportedOnceAndFailsTheRun) {
     EXPECT_EQ(r.exitStatus, 1);
     ::close(fds[1]);
 }
+#endif
 
 TEST(Driver, ForceAppliesOnlyToLaterArguments) {
     Album a;

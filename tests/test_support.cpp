@@ -74,14 +74,28 @@ ScopedCwd::~ScopedCwd() {
     (void)chdir(previous_.c_str());
 }
 
+namespace {
+
+// A path as the tool takes it: UTF-8 on both systems (on Windows the narrow
+// file API would read it in the ANSI code page).
+std::filesystem::path nativePath(const std::string& path) {
+#ifdef _WIN32
+    return std::filesystem::path(std::u8string(path.begin(), path.end()));
+#else
+    return path;
+#endif
+}
+
+} // namespace
+
 void writeFile(const std::string& path, std::string_view bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    std::ofstream out(nativePath(path), std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     if (!out) throw std::runtime_error("cannot write " + path);
 }
 
 std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(nativePath(path), std::ios::binary);
     if (!in) throw std::runtime_error("cannot read " + path);
     std::ostringstream s;
     s << in.rdbuf();

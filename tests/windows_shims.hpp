@@ -59,6 +59,9 @@ inline std::FILE* fmemopen(void* bytes, std::size_t size, const char*) {
     }
     return file;
 }
+#ifndef S_ISLNK
+#define S_ISLNK(mode) ((void)(mode), false)
+#endif
 #ifndef O_NONBLOCK
 #define O_NONBLOCK 0
 #endif
