@@ -1,6 +1,7 @@
 #include "audio/header_formats.hpp"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 
@@ -312,8 +313,10 @@ CdFrames headerLengthFrames(const std::string& path, HeaderFormat format) {
         break;
     }
     platform::closeFile(descriptor);
-    if (count.sampleFrames == 0 || count.sampleRate < minimumSampleRate ||
-        count.sampleRate > maximumSampleRate) {
+    // A count past what 63 bits hold (Monkey's Audio's frames times their
+    // size can reach 2^64) is no real file's.
+    if (count.sampleFrames == 0 || count.sampleFrames > std::uint64_t{INT64_MAX} ||
+        count.sampleRate < minimumSampleRate || count.sampleRate > maximumSampleRate) {
         std::printf("'%s': unrecognized format\n", path.c_str());
         return 0;
     }

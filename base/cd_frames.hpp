@@ -10,9 +10,10 @@ namespace vorlin {
 using CdFrames = std::int64_t;
 
 // Lengths are always converted from samples at 44100 samples per second,
-// whatever rate the file declares.
+// whatever rate the file declares: samples * 75 / 44100, truncated, computed
+// in two parts so that no count a header can state overflows.
 inline CdFrames samplesToCdFrames(std::int64_t samples) {
-    return samples * 75 / 44100;
+    return samples / 44100 * 75 + samples % 44100 * 75 / 44100;
 }
 
 } // namespace vorlin

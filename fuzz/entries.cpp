@@ -81,6 +81,10 @@ bool writeWhole(const std::string& path, const void* data, std::size_t size) {
     return std::fclose(f) == 0 && ok;
 }
 
+// The formats measured from a header that records their length, chosen by
+// the first byte of a header input.
+constexpr const char* headerExtensions[] = {".flac", ".wv", ".ape", ".tta", ".aiff"};
+
 // A scratch folder (in memory when /dev/shm exists) holding an album of audio
 // files of every kind a FILE line may reach, the sheet under test, and a
 // probe file for the MPC measurer. Removed when the process ends normally.
@@ -133,6 +137,8 @@ struct Scratch {
         }
         ::rmdir(album.c_str());
         ::unlink(probe.c_str());
+        for (const char* extension : headerExtensions)
+            ::unlink((root + "/probe" + extension).c_str());
         ::unlink((root + "/dry-run.txt").c_str());
         ::rmdir(root.c_str());
     }
@@ -405,6 +411,20 @@ const char* runMpc(const std::uint8_t* data, std::size_t size) {
     std::fflush(stdout);
     if (fromMemory < 0) return "a negative length";
     if (fromMemory != fromFile) return "memory and file measurements disagree";
+    return nullptr;
+}
+
+const char* runHeaders(const std::uint8_t* data, std::size_t size) {
+    if (size == 0) return nullptr;
+    Scratch& s = scratch();
+    const std::string path =
+        s.root + "/probe" + headerExtensions[data[0] % std::size(headerExtensions)];
+    if (!writeWhole(path, data + 1, size - 1)) return "could not write the probe file";
+    const CdFrames first = audioLengthFrames(path);
+    const CdFrames second = audioLengthFrames(path);
+    std::fflush(stdout);
+    if (first < 0) return "a negative length";
+    if (first != second) return "two measurements of one file disagree";
     return nullptr;
 }
 

@@ -1,4 +1,4 @@
-// The three input surfaces of the tool, each run on one arbitrary input and
+// The four input surfaces of the tool, each run on one arbitrary input and
 // checked against the promises the tool makes for it. The libFuzzer targets
 // and the test that replays the kept inputs share these entry points.
 #pragma once
@@ -27,6 +27,11 @@ const char* runWav(const std::uint8_t* data, std::size_t size);
 // which must consume the same bits frame by frame, and measured by its frame
 // chain, which must give the ring walk's answer.
 const char* runMpc(const std::uint8_t* data, std::size_t size);
+
+// The bytes after the first as a FLAC, WavPack, Monkey's Audio, TTA or AIFF
+// file (the first byte chooses), measured from its header, twice, with the
+// same answer.
+const char* runHeaders(const std::uint8_t* data, std::size_t size);
 
 // The third check of runMpc on its own: the frame chain, hopped and checked
 // with 1 to 8 threads in chunks of several sizes, against the walk through

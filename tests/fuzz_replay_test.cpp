@@ -45,7 +45,8 @@ TEST_P(FuzzReplay, KeptInputsKeepEveryPromise) {
 INSTANTIATE_TEST_SUITE_P(Surfaces, FuzzReplay,
                          ::testing::Values(Surface{"cue_sheet", fuzz::runCueSheet},
                                            Surface{"wav", fuzz::runWav},
-                                           Surface{"mpc", fuzz::runMpc}),
+                                           Surface{"mpc", fuzz::runMpc},
+                                           Surface{"headers", fuzz::runHeaders}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace
