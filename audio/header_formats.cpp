@@ -1,7 +1,6 @@
 #include "audio/header_formats.hpp"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 
 #include "audio/flac.hpp"
@@ -286,14 +285,11 @@ RecordedCount readAiffCount(int descriptor, std::int64_t size) {
     return sound ? count.value_or(RecordedCount{}) : RecordedCount{};
 }
 
-CdFrames headerLengthFrames(const std::string& path, HeaderFormat format) {
+AudioLength headerLengthFrames(const std::string& path, HeaderFormat format) {
     if (format == HeaderFormat::flac) return flacLengthFrames(path);
     std::int64_t size = 0;
     const int descriptor = openRegularDescriptor(path, &size);
-    if (descriptor < 0) {
-        std::printf("'%s': file open failed\n", path.c_str());
-        return 0;
-    }
+    if (descriptor < 0) return {0, Problem::audioOpenFailed};
     RecordedCount count;
     switch (format) {
     case HeaderFormat::wavPack:
@@ -313,11 +309,9 @@ CdFrames headerLengthFrames(const std::string& path, HeaderFormat format) {
     }
     platform::closeFile(descriptor);
     if (count.sampleFrames == 0 || count.sampleRate < minimumSampleRate ||
-        count.sampleRate > maximumSampleRate) {
-        std::printf("'%s': unrecognized format\n", path.c_str());
-        return 0;
-    }
-    return samplesToCdFrames(static_cast<std::int64_t>(count.sampleFrames));
+        count.sampleRate > maximumSampleRate)
+        return {0, Problem::unrecognizedFormat};
+    return measuredLength(samplesToCdFrames(static_cast<std::int64_t>(count.sampleFrames)));
 }
 
 } // namespace vorlin
