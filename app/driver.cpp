@@ -1,10 +1,11 @@
 #include "app/driver.hpp"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
-#include <cstring>
 
+#include "cue/messages.hpp"
 #include "platform/platform.hpp"
 
 namespace vorlin {
@@ -103,13 +104,13 @@ PatternMatches expandPattern(const std::string& pattern, bool folders) {
     return matches;
 }
 
-void RunTally::addSheet(int result, bool rewritten) {
+void RunTally::addSheet(SheetResult result) {
     ++sheets;
-    total += result;
-    if (result != 0) {
+    total += exitValue(result);
+    if (result == SheetResult::failed || result == SheetResult::refused) {
         anyNonZero = true;
         ++failed;
-    } else if (rewritten) {
+    } else if (result == SheetResult::fixed) {
         ++fixed;
     } else {
         ++unchanged;
@@ -147,14 +148,11 @@ void checkOutput(RunTally& tally, bool last) {
         tally.outputError = EIO; // nothing was left to write, and the fault went unnamed
     else
         return; // all well, or nothing left to write yet: a later check tells
-    std::fprintf(stderr, "vorlin: write error on standard output: %s\n",
-                 std::strerror(tally.outputError));
+    printWriteError(tally.outputError);
 }
 
 void processSheet(const std::string& path, const FixOptions& options, RunTally& tally) {
-    bool rewritten = false;
-    const int result = fixCue(path, options, &rewritten);
-    tally.addSheet(result, rewritten);
+    tally.addSheet(fixCue(path, options));
     checkOutput(tally, false);
 }
 
@@ -190,7 +188,7 @@ void walkFolder(const std::string& folder, const FixOptions& options, RunTally& 
     {
         std::vector<std::string> sheets;
         if (!listFolder(folder, sheets, subfolders)) {
-            std::printf("Can't read folder '%s'\n", folder.c_str());
+            printOutcome({Problem::folderUnreadable, folder});
             tally.addNothingFound();
             return;
         }
@@ -203,7 +201,7 @@ void processPattern(const std::string& pattern, const FixOptions& options, bool 
                     RunTally& tally) {
     PatternMatches matches = expandPattern(pattern, recursive);
     if (!matches.anyEntry) {
-        std::printf("Can't find file '%s'\n", pattern.c_str());
+        printOutcome({Problem::nothingFound, pattern});
         tally.addNothingFound();
         return;
     }
@@ -214,23 +212,13 @@ void processPattern(const std::string& pattern, const FixOptions& options, bool 
             walkFolder(match.path, options, tally);
         } else {
             // Named, so meant: saying nothing would read as "no sheet needed fixing".
-            std::printf("'%s' is a folder: -r fixes the sheets in it.\n", match.path.c_str());
+            printOutcome({Problem::folderNamed, match.path});
             tally.addNothingFound();
         }
     }
 }
 
 namespace {
-
-const char usage[] = "Vorlin v" VORLIN_VERSION "\n"
-                     "Usage: vorlin [options] <file>\n"
-                     "Possible options:\n"
-                     " --force : modify any cue\n"
-                     " -n, --dry-run : show what would change, write nothing\n"
-                     " --per-file : keep a FILE line per audio file, pregaps in the previous file\n"
-                     " -r, --recursive : fix the sheets in folders and their subfolders\n"
-                     " --help : show this help\n"
-                     " --version : show the version\n";
 
 // "-nr", "-rn", "-rr": two or more of the one-letter run options written together.
 bool isOptionCluster(std::string_view argument) {
@@ -277,7 +265,7 @@ bool isUnknownOption(const std::string& argument) {
 int runVorlin(int argc, char** argv) {
     RunTally tally;
     if (argc < 2) {
-        std::fputs(usage, stdout);
+        printUsage();
         checkOutput(tally, true);
         return tally.exitStatus();
     }
@@ -293,7 +281,10 @@ int runVorlin(int argc, char** argv) {
             break;
         }
         if (isHelp(argument) || isVersion(argument)) {
-            std::fputs(isHelp(argument) ? usage : "Vorlin v" VORLIN_VERSION "\n", stdout);
+            if (isHelp(argument))
+                printUsage();
+            else
+                printVersion();
             checkOutput(tally, true);
             return tally.exitStatus();
         }
@@ -303,10 +294,7 @@ int runVorlin(int argc, char** argv) {
     }
     for (int i = 1; i < optionsEnd; ++i) {
         if (isUnknownOption(argv[i])) {
-            std::fprintf(stderr,
-                         "vorlin: unknown option '%s'; a file name that starts with '-' goes "
-                         "after --\n",
-                         argv[i]);
+            printUnknownOption(argv[i]);
             return 2;
         }
     }
@@ -327,18 +315,7 @@ int runVorlin(int argc, char** argv) {
     checkOutput(tally, true);
     // One line for a batch, on standard error so that standard output stays
     // as scripts know it, after it so that a terminal shows them in order.
-    if (tally.sheets >= 2) {
-        const long long total = tally.fixed + tally.unchanged + tally.failed;
-        const long long fixed = tally.fixed, unchanged = tally.unchanged, failed = tally.failed;
-        if (options.dryRun)
-            std::fprintf(stderr,
-                         "vorlin: %lld sheets: %lld to fix, %lld need no fixing, %lld failed.\n",
-                         total, fixed, unchanged, failed);
-        else
-            std::fprintf(stderr,
-                         "vorlin: %lld sheets: %lld fixed, %lld needed no fixing, %lld failed.\n",
-                         total, fixed, unchanged, failed);
-    }
+    if (tally.sheets >= 2) printSummary(options.dryRun, tally.fixed, tally.unchanged, tally.failed);
     return tally.exitStatus();
 }
 

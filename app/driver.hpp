@@ -38,13 +38,13 @@ struct RunTally {
     std::int64_t total = 0;     // sum of the results
     bool anyNonZero = false;    // some result was not 0
     std::int64_t sheets = 0;    // sheets processed
-    std::int64_t fixed = 0;     // result 0 after a rewrite, or a dry run's diff
-    std::int64_t unchanged = 0; // result 0, nothing rewritten
-    std::int64_t failed = 0;    // other results, patterns or folders that found nothing,
+    std::int64_t fixed = 0;     // fixed, or a dry run's diff shown
+    std::int64_t unchanged = 0; // nothing rewritten
+    std::int64_t failed = 0;    // failed or refused, patterns or folders that found nothing,
                                 // and folders named without -r
     int outputError = 0;        // errno of the first failed write to standard output
 
-    void addSheet(int result, bool rewritten);
+    void addSheet(SheetResult result);
     void addNothingFound(); // counts 1, as a failure
     // The sum as the shell sees it, never 0 when something failed or
     // standard output lost some of the run's messages.

@@ -1,7 +1,6 @@
 #include "audio/flac.hpp"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 #include <string_view>
 
@@ -151,20 +150,15 @@ FlacStreamInfo readFlacStreamInfo(int descriptor, std::int64_t size) {
     return info;
 }
 
-CdFrames flacLengthFrames(const std::string& path) {
+AudioLength flacLengthFrames(const std::string& path) {
     std::int64_t size = 0;
     const int descriptor = openRegularDescriptor(path, &size);
-    if (descriptor < 0) {
-        std::printf("'%s': file open failed\n", path.c_str());
-        return 0;
-    }
+    if (descriptor < 0) return {0, Problem::audioOpenFailed};
     const FlacStreamInfo info = readFlacStreamInfo(descriptor, size);
     platform::closeFile(descriptor);
-    if (info.sampleFrames == 0 || info.sampleRate < minimumSampleRate) {
-        std::printf("'%s': unrecognized format\n", path.c_str());
-        return 0;
-    }
-    return samplesToCdFrames(static_cast<std::int64_t>(info.sampleFrames));
+    if (info.sampleFrames == 0 || info.sampleRate < minimumSampleRate)
+        return {0, Problem::unrecognizedFormat};
+    return measuredLength(samplesToCdFrames(static_cast<std::int64_t>(info.sampleFrames)));
 }
 
 } // namespace vorlin

@@ -28,9 +28,9 @@ struct FlacStreamInfo {
 // than its counts (18 bytes).
 FlacStreamInfo readFlacStreamInfo(int descriptor, std::int64_t size);
 
-// Measures a FLAC file: "file open failed" for a file that is missing or
-// not regular, "unrecognized format" when no STREAMINFO is found, it
-// records 0 sample frames or a rate below 8000 Hz; both give 0.
-CdFrames flacLengthFrames(const std::string& path);
+// Measures a FLAC file: audioOpenFailed for a file that is missing or not
+// regular, unrecognizedFormat when no STREAMINFO is found, it records 0
+// sample frames or a rate below 8000 Hz.
+AudioLength flacLengthFrames(const std::string& path);
 
 } // namespace vorlin

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
 
 #include "audio/flac.hpp"
@@ -287,14 +286,11 @@ RecordedCount readAiffCount(int descriptor, std::int64_t size) {
     return sound ? count.value_or(RecordedCount{}) : RecordedCount{};
 }
 
-CdFrames headerLengthFrames(const std::string& path, HeaderFormat format) {
+AudioLength headerLengthFrames(const std::string& path, HeaderFormat format) {
     if (format == HeaderFormat::flac) return flacLengthFrames(path);
     std::int64_t size = 0;
     const int descriptor = openRegularDescriptor(path, &size);
-    if (descriptor < 0) {
-        std::printf("'%s': file open failed\n", path.c_str());
-        return 0;
-    }
+    if (descriptor < 0) return {0, Problem::audioOpenFailed};
     RecordedCount count;
     switch (format) {
     case HeaderFormat::wavPack:
@@ -316,11 +312,9 @@ CdFrames headerLengthFrames(const std::string& path, HeaderFormat format) {
     // A count past what 63 bits hold (Monkey's Audio's frames times their
     // size can reach 2^64) is no real file's.
     if (count.sampleFrames == 0 || count.sampleFrames > std::uint64_t{INT64_MAX} ||
-        count.sampleRate < minimumSampleRate || count.sampleRate > maximumSampleRate) {
-        std::printf("'%s': unrecognized format\n", path.c_str());
-        return 0;
-    }
-    return samplesToCdFrames(static_cast<std::int64_t>(count.sampleFrames));
+        count.sampleRate < minimumSampleRate || count.sampleRate > maximumSampleRate)
+        return {0, Problem::unrecognizedFormat};
+    return measuredLength(samplesToCdFrames(static_cast<std::int64_t>(count.sampleFrames)));
 }
 
 } // namespace vorlin

@@ -54,11 +54,11 @@ RecordedCount readTrueAudioCount(int descriptor, std::int64_t size);
 // rate, and there must be a "SSND" chunk.
 RecordedCount readAiffCount(int descriptor, std::int64_t size);
 
-// Measures `path`, read as `format` whatever its content. Prints "file open
-// failed" for a file that is missing or not regular, and "unrecognized
-// format" when its header is not found, records 0 frames or declares a rate
-// below 8000 Hz or of 2^31 Hz and more (a misread header); both give 0.
-CdFrames headerLengthFrames(const std::string& path, HeaderFormat format);
+// Measures `path`, read as `format` whatever its content: audioOpenFailed
+// for a file that is missing or not regular, unrecognizedFormat when its
+// header is not found, records 0 frames or declares a rate below 8000 Hz or
+// of 2^31 Hz and more (a misread header).
+AudioLength headerLengthFrames(const std::string& path, HeaderFormat format);
 
 // Reads up to `count` bytes at `offset` of `descriptor` into `buffer`; the
 // number read, short only at the end of the file or on an error.

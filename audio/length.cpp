@@ -32,16 +32,16 @@ bool sameExtension(const char* a, const char* b) {
 
 } // namespace
 
-CdFrames audioLengthFrames(const std::string& path) {
+AudioLength audioLengthFrames(const std::string& path) {
     std::size_t dot = path.rfind('.');
-    if (dot == std::string::npos) return 0;
+    if (dot == std::string::npos) return {0, Problem::unusableAudio};
     const char* extension = path.c_str() + dot;
     if (sameExtension(extension, ".wav")) return wavLengthFrames(path);
     if (sameExtension(extension, ".mpc") || sameExtension(extension, ".mp+"))
-        return mpcLengthFrames(openRegularFile(path), path);
+        return mpcLengthFrames(openRegularFile(path));
     if (sameExtension(extension, ".flac")) return flacLengthFrames(path);
     if (auto format = headerFormatOf(extension)) return headerLengthFrames(path, *format);
-    return 0;
+    return {0, Problem::unusableAudio};
 }
 
 } // namespace vorlin

@@ -5,17 +5,25 @@
 #include <cstdio>
 #include <string>
 
-#include "base/cd_frames.hpp"
+#include "base/outcome.hpp"
 
 namespace vorlin {
 
 // Chooses the measurer by the path's extension (".wav", ".mpc", ".mp+", and
-// those of headerFormatOf, any letter case). Returns the length, or 0 when
-// the file cannot be measured.
-CdFrames audioLengthFrames(const std::string& path);
+// those of headerFormatOf, any letter case). Returns the length, or why the
+// file cannot be measured: audioOpenFailed (missing or not a regular file),
+// invalidWav, unrecognizedFormat, or unusableAudio (read, but of no usable
+// length; also for an extension measured by no one).
+AudioLength audioLengthFrames(const std::string& path);
 
 // Measures a RIFF/WAVE file of integer PCM from its header alone.
-CdFrames wavLengthFrames(const std::string& path);
+AudioLength wavLengthFrames(const std::string& path);
+
+// `frames` as a measurer's result: unusableAudio when not positive.
+inline AudioLength measuredLength(CdFrames frames) {
+    if (frames <= 0) return {0, Problem::unusableAudio};
+    return {frames, Problem::none};
+}
 
 // Opens an existing regular file for binary reading. Anything else
 // (directory, FIFO, device, missing file) gives nullptr; a FIFO is never

@@ -65,18 +65,15 @@ bool findDataSize(std::FILE* file, std::uint32_t& size) {
 
 } // namespace
 
-CdFrames wavLengthFrames(const std::string& path) {
+AudioLength wavLengthFrames(const std::string& path) {
     std::FILE* file = openRegularFile(path);
-    if (!file) {
-        std::printf("'%s': file open failed\n", path.c_str());
-        return 0;
-    }
-    CdFrames length = measureWavFile(file, path);
+    if (!file) return {0, Problem::audioOpenFailed};
+    const AudioLength length = measureWavFile(file);
     std::fclose(file);
     return length;
 }
 
-CdFrames measureWavFile(std::FILE* file, const std::string& path) {
+AudioLength measureWavFile(std::FILE* file) {
     bool valid = readLe32(file) == riffTag;
     if (valid) {
         readLe32(file); // RIFF size
@@ -86,10 +83,7 @@ CdFrames measureWavFile(std::FILE* file, const std::string& path) {
         readLe32(file); // format chunk size
         valid = readLe16(file) == 1;
     }
-    if (!valid) {
-        std::printf("'%s': invalid WAV\n", path.c_str());
-        return 0;
-    }
+    if (!valid) return {0, Problem::invalidWav};
     std::uint32_t channels = readLe16(file);
     readLe32(file); // sampling rate: lengths always convert at 44100
     readLe32(file); // byte rate
@@ -99,10 +93,10 @@ CdFrames measureWavFile(std::FILE* file, const std::string& path) {
     std::uint32_t frameSize = channels * bytesPerSample;
 
     std::uint32_t dataSize = 0;
-    if (std::feof(file) || !findDataSize(file, dataSize)) return 0;
+    if (std::feof(file) || !findDataSize(file, dataSize)) return measuredLength(0);
     if (dataSize == 0 || dataSize >= 0xFFFFFF00u || frameSize == 0 || dataSize % frameSize != 0)
-        return 0;
-    return samplesToCdFrames(static_cast<std::int64_t>(dataSize / frameSize));
+        return measuredLength(0);
+    return measuredLength(samplesToCdFrames(static_cast<std::int64_t>(dataSize / frameSize)));
 }
 
 } // namespace vorlin

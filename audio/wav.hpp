@@ -18,8 +18,8 @@ std::uint32_t readLe32(std::FILE* file);
 std::uint16_t readLe16(std::FILE* file);
 
 // Measures the RIFF/WAVE file open as `file`, read from its current position
-// (its start), as wavLengthFrames does once it has opened the file; `path`
-// names it in messages. The file stays open.
-CdFrames measureWavFile(std::FILE* file, const std::string& path);
+// (its start), as wavLengthFrames does once it has opened the file. The file
+// stays open.
+AudioLength measureWavFile(std::FILE* file);
 
 } // namespace vorlin

@@ -1,6 +1,5 @@
 #include "cue/classify.hpp"
 
-#include <cstdio>
 #include <new>
 
 #include "cue/cue_reader.hpp"
@@ -9,12 +8,17 @@ namespace vorlin {
 
 namespace {
 
-int classify(const std::string& path) {
+Classified refused(Problem problem, const std::string& path) {
+    return {Verdict::refused, {problem, path}};
+}
+
+Classified noFixNeeded(Problem problem, const std::string& path) {
+    return {Verdict::noFixNeeded, {problem, path}};
+}
+
+Classified classify(const std::string& path) {
     CueReader reader(path); // a UTF-16 sheet is decoded whole: it may run out of memory
-    if (!reader.isOpen()) {
-        std::printf("Failed to open '%s'.\n", path.c_str());
-        return -1;
-    }
+    if (!reader.isOpen()) return refused(Problem::sheetOpenFailed, path);
     unsigned fileCount = 0;
     int state = -1; // -1 before any audio FILE line, 0 after one, 1 after TRACK, 2 after INDEX
     bool noGaps = true;
@@ -46,47 +50,25 @@ int classify(const std::string& path) {
             fileOpens = false;
         }
     }
-    if (!reader.decodes()) {
-        std::printf("File '%s' is not a valid cue sheet.\n", path.c_str());
-        return -1;
-    }
-    if (reader.failed()) {
-        std::printf("Failed to read '%s'.\n", path.c_str());
-        return -1;
-    }
-    if (fileCount == 0) {
-        std::printf("File '%s' is not a valid cue sheet.\n", path.c_str());
-        return -1;
-    }
-    if (nonCompliant) {
-        // Its pregaps already sit where their audio is.
-        std::printf("File '%s' is in non-compliant format, no fixing needed.\n", path.c_str());
-        return 0;
-    }
-    if (fileCount == 1) {
-        std::printf("'%s': only one audio file, no fixing needed.\n", path.c_str());
-        return 0;
-    }
-    if (noGaps) {
-        std::printf("'%s': no gaps, no fixing needed.\n", path.c_str());
-        return 0;
-    }
-    if (!opensWithGap) {
-        // Its pregaps lie inside or at the end of a file already: nothing to move.
-        std::printf("File '%s' is in non-compliant format, no fixing needed.\n", path.c_str());
-        return 0;
-    }
-    return 1;
+    if (!reader.decodes()) return refused(Problem::notValidSheet, path);
+    if (reader.failed()) return refused(Problem::sheetReadFailed, path);
+    if (fileCount == 0) return refused(Problem::notValidSheet, path);
+    // Its pregaps already sit where their audio is.
+    if (nonCompliant) return noFixNeeded(Problem::nonCompliant, path);
+    if (fileCount == 1) return noFixNeeded(Problem::onlyOneAudioFile, path);
+    if (noGaps) return noFixNeeded(Problem::noGaps, path);
+    // Its pregaps lie inside or at the end of a file already: nothing to move.
+    if (!opensWithGap) return noFixNeeded(Problem::nonCompliant, path);
+    return {Verdict::needsFixing, {}};
 }
 
 } // namespace
 
-int classifyCue(const std::string& path) {
+Classified classifyCue(const std::string& path) {
     try {
         return classify(path);
     } catch (const std::bad_alloc&) {
-        std::printf("Memory allocation failed.\n");
-        return -1;
+        return refused(Problem::sheetOutOfMemory, path);
     }
 }
 

@@ -4,10 +4,22 @@
 
 #include <string>
 
+#include "base/outcome.hpp"
+
 namespace vorlin {
 
-// 1: needs fixing; 0: valid, needs no fixing; -1: cannot or should not be
-// fixed. Every verdict but 1 prints why.
-int classifyCue(const std::string& path);
+enum class Verdict {
+    needsFixing,
+    noFixNeeded, // valid as it stands
+    refused,     // cannot or should not be fixed
+};
+
+struct Classified {
+    Verdict verdict = Verdict::refused;
+    // Why, for every verdict but needsFixing (the sheet's path its subject).
+    Outcome why;
+};
+
+Classified classifyCue(const std::string& path);
 
 } // namespace vorlin

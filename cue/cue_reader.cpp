@@ -14,12 +14,22 @@ CueReader::CueReader(const std::string& path) {
     if (fd_ >= 0) open();
 }
 
+CueReader::CueReader(SheetBytes sheet) : inMemory_(true), memory_(sheet.bytes) {
+    open();
+}
+
 CueReader::~CueReader() {
     if (fd_ >= 0) platform::closeFile(fd_);
 }
 
 bool CueReader::readBlock(char* into, std::size_t size, std::size_t& got) {
     got = 0;
+    if (inMemory_) {
+        got = std::min(size, memory_.size() - memoryPos_);
+        if (got > 0) std::memcpy(into, memory_.data() + memoryPos_, got);
+        memoryPos_ += got;
+        return true;
+    }
     while (got < size) {
         const std::int64_t n = platform::readNext(fd_, into + got, size - got);
         if (n < 0) return false;
@@ -27,6 +37,16 @@ bool CueReader::readBlock(char* into, std::size_t size, std::size_t& got) {
         got += static_cast<std::size_t>(n);
     }
     return true;
+}
+
+// Up to `size` bytes at `offset`, without moving the reading position; -1
+// on an error.
+std::int64_t CueReader::readAt(char* into, std::size_t size, std::int64_t offset) const {
+    if (!inMemory_) return platform::readAt(fd_, into, size, offset);
+    const std::size_t at = std::min(memory_.size(), static_cast<std::size_t>(offset));
+    const std::size_t n = std::min(size, memory_.size() - at);
+    if (n > 0) std::memcpy(into, memory_.data() + at, n);
+    return static_cast<std::int64_t>(n);
 }
 
 // Reads the first block and tells the sheet's form from it: a mark at the
@@ -85,7 +105,7 @@ void CueReader::findLineEndStyle() {
     char ahead[65536];
     char previous = first.empty() ? '\0' : first.back();
     for (std::int64_t at = static_cast<std::int64_t>(blockLen_);;) {
-        const std::int64_t n = platform::readAt(fd_, ahead, sizeof ahead, at);
+        const std::int64_t n = readAt(ahead, sizeof ahead, at);
         if (n <= 0) return;
         const std::string_view chunk(ahead, static_cast<std::size_t>(n));
         if (std::size_t lf = chunk.find('\n'); lf != std::string_view::npos) {
@@ -104,7 +124,9 @@ void CueReader::keepRawBytes(std::string* raw) {
         return;
     }
     // Room for the whole file at once: no copies while it grows.
-    if (const std::int64_t size = platform::fileSize(fd_); size > 0)
+    if (const std::int64_t size =
+            inMemory_ ? static_cast<std::int64_t>(memory_.size()) : platform::fileSize(fd_);
+        size > 0)
         raw->reserve(raw->size() + static_cast<std::size_t>(size));
     raw->append(block_, blockLen_); // the block read to tell the form, mark included
 }
@@ -143,7 +165,7 @@ int CueReader::nextByte() {
 }
 
 bool CueReader::next(std::string_view& piece) {
-    if (fd_ < 0 || failed_ || !decodes_) return false;
+    if (!isOpen() || failed_ || !decodes_) return false;
     std::size_t n = 0;
     while (n < maxPieceBytes) {
         if (blockPos_ == blockLen_ && !refill()) break;

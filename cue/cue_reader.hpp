@@ -27,15 +27,23 @@ struct SheetForm {
     bool crlf = false;         // the first LF of the sheet follows a CR
 };
 
+// The bytes of a sheet held in memory.
+struct SheetBytes {
+    std::string_view bytes;
+};
+
 class CueReader {
   public:
     // Opens `path` for reading; isOpen() tells whether that worked.
     explicit CueReader(const std::string& path);
+    // Reads a sheet from memory, exactly as from a file of those bytes; they
+    // must outlive the reader.
+    explicit CueReader(SheetBytes sheet);
     ~CueReader();
     CueReader(const CueReader&) = delete;
     CueReader& operator=(const CueReader&) = delete;
 
-    bool isOpen() const { return fd_ >= 0; }
+    bool isOpen() const { return fd_ >= 0 || inMemory_; }
     // False for a UTF-16 sheet that does not decode (an odd number of bytes,
     // an unpaired surrogate); such a sheet yields no piece.
     bool decodes() const { return decodes_; }
@@ -60,11 +68,15 @@ class CueReader {
   private:
     void open();
     bool readBlock(char* into, std::size_t size, std::size_t& got);
+    std::int64_t readAt(char* into, std::size_t size, std::int64_t offset) const;
     void findLineEndStyle();
     int nextByte();
     bool refill();
 
     int fd_ = -1;
+    bool inMemory_ = false;
+    std::string_view memory_; // the sheet's bytes, when read from memory
+    std::size_t memoryPos_ = 0;
     SheetForm form_;
     bool decodes_ = true;
     std::string decoded_; // the whole text of a UTF-16 sheet

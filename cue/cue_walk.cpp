@@ -1,40 +1,53 @@
 #include "cue/cue_walk.hpp"
 
-#include <cstdio>
-
 #include "cue/cue_time.hpp"
 #include "cue/replace.hpp"
 
 namespace vorlin {
 
-const char* SinkPair::line(std::string_view text, std::uint64_t origin) {
-    if (const char* failure = first_.line(text, origin)) return failure;
+FolderAudio::FolderAudio(const std::string& sheetPath) : directory_(directoryOf(sheetPath)) {}
+
+bool FolderAudio::find(std::string_view name, AudioFile& found) {
+    return findAudioFile(found, name, directory_, listings_);
+}
+
+AudioLength FolderAudio::measure(const AudioFile& file) {
+    return audioLengthFrames(file.path);
+}
+
+Problem SinkPair::line(std::string_view text, std::uint64_t origin) {
+    if (Problem problem = first_.line(text, origin); problem != Problem::none) return problem;
     return second_.line(text, origin);
 }
 
-const char* SinkPair::audioFile(std::string_view text, std::uint64_t origin, const AudioFile& file,
-                                CdFrames start, CdFrames length) {
-    if (const char* failure = first_.audioFile(text, origin, file, start, length)) return failure;
-    return second_.audioFile(text, origin, file, start, length);
+Problem SinkPair::audioFile(const FileLine& line, std::uint64_t origin, const AudioFile& file,
+                            CdFrames start, CdFrames length) {
+    if (Problem problem = first_.audioFile(line, origin, file, start, length);
+        problem != Problem::none)
+        return problem;
+    return second_.audioFile(line, origin, file, start, length);
 }
 
-const char* SinkPair::index(std::string_view head, CdFrames position, std::uint64_t origin) {
-    if (const char* failure = first_.index(head, position, origin)) return failure;
-    return second_.index(head, position, origin);
+Problem SinkPair::index(const IndexLine& line, CdFrames position, std::uint64_t origin) {
+    if (Problem problem = first_.index(line, position, origin); problem != Problem::none)
+        return problem;
+    return second_.index(line, position, origin);
 }
 
-const char* SinkPair::pregap(std::string_view head, CdFrames start, std::uint64_t origin) {
-    if (const char* failure = first_.pregap(head, start, origin)) return failure;
+Problem SinkPair::pregap(std::string_view head, CdFrames start, std::uint64_t origin) {
+    if (Problem problem = first_.pregap(head, start, origin); problem != Problem::none)
+        return problem;
     return second_.pregap(head, start, origin);
 }
 
-const char* SinkPair::indexAsWritten(std::string_view text, CdFrames position) {
-    if (const char* failure = first_.indexAsWritten(text, position)) return failure;
-    return second_.indexAsWritten(text, position);
+Problem SinkPair::indexAsWritten(const IndexLine& line, CdFrames position) {
+    if (Problem problem = first_.indexAsWritten(line, position); problem != Problem::none)
+        return problem;
+    return second_.indexAsWritten(line, position);
 }
 
-const char* SinkPair::finish() {
-    if (const char* failure = first_.finish()) return failure;
+Problem SinkPair::finish() {
+    if (Problem problem = first_.finish(); problem != Problem::none) return problem;
     return second_.finish();
 }
 
@@ -42,34 +55,28 @@ namespace {
 
 // A line's INDEX number and time text sit at fixed distances from its first
 // "INDEX ": the number 6 characters on, the time 9 characters on.
+constexpr std::size_t numberOffset = 6;
 constexpr std::size_t timeOffset = 9;
 // An INDEX 00 line that opens a file is limited to this many bytes, line end
 // included.
 constexpr std::size_t maxIndex00Line = 1023;
 
-bool isIndex00(std::string_view line, std::size_t at) {
-    return at + 7 < line.size() && line[at + 6] == '0' && line[at + 7] == '0';
+// The parts of `line`, whose first "INDEX " is at `at`.
+IndexLine indexLine(std::string_view line, std::size_t at) {
+    return {line, line.substr(0, at + timeOffset), line.substr(at + numberOffset, 2)};
 }
 
 std::string_view timeText(std::string_view line, std::size_t at) {
     return line.size() - at < timeOffset ? std::string_view() : line.substr(at + timeOffset);
 }
 
-int fail(const char* message) {
-    std::fputs(message, stdout);
-    return 1;
-}
-
-int readFailed(const std::string& path) {
-    std::printf("Failed to read '%s'.\n", path.c_str());
-    return 1;
+Outcome failed(Problem problem) {
+    return {problem, {}};
 }
 
 } // namespace
 
-int walkCue(const std::string& path, CueReader& reader, WalkSink& sink) {
-    const std::string directory = directoryOf(path);
-    FolderListings listings;
+Outcome walkCue(CueReader& reader, AudioSource& audio, WalkSink& sink) {
     CdFrames offset = 0;        // length of all audio files before the current one
     CdFrames currentLength = 0; // length of the current audio file
     CdFrames gap = 0;           // the pregap at the start of the current file
@@ -79,65 +86,70 @@ int walkCue(const std::string& path, CueReader& reader, WalkSink& sink) {
     std::string index00; // an opening INDEX 00 line up to its time text
     std::string_view line;
     while (reader.next(line)) {
-        const char* failure = nullptr;
+        Problem problem = Problem::none;
         if (isAudioFileLine(line)) {
             gap = 0;
             fileHasIndex = false;
             inDataFile = false;
-            std::string_view name, rest;
-            if (!fileLineName(line, name, rest)) return fail("Fixing failed, invalid cue.\n");
-            if (!findAudioFile(file, name, directory, listings)) {
-                std::printf("'%.*s': audio file not found\n", static_cast<int>(name.size()),
-                            name.data());
-                return fail("Fixing failed, error with audio files.\n");
-            }
+            FileLine fileLine{line, {}, {}};
+            if (!fileLineName(line, fileLine.name, fileLine.rest))
+                return failed(Problem::invalidSheet);
+            if (!audio.find(fileLine.name, file))
+                return {Problem::audioNotFound, std::string(fileLine.name)};
             offset += currentLength;
-            currentLength = audioLengthFrames(file.path);
-            if (currentLength <= 0) return fail("Fixing failed, error with audio files.\n");
-            failure = sink.audioFile(line, reader.rawLine(), file, offset, currentLength);
+            const AudioLength length = audio.measure(file);
+            if (length.problem != Problem::none || length.frames <= 0)
+                return {length.problem != Problem::none ? length.problem : Problem::unusableAudio,
+                        file.path};
+            currentLength = length.frames;
+            problem = sink.audioFile(fileLine, reader.rawLine(), file, offset, currentLength);
         } else if (inDataFile || isFileLine(line)) {
             // Times under a data file count in that file, not in the range.
             inDataFile = true;
-            failure = sink.line(line, reader.rawLine());
+            problem = sink.line(line, reader.rawLine());
         } else if (std::size_t at = line.find("INDEX "); at != std::string_view::npos) {
-            if (!fileHasIndex && isIndex00(line, at)) {
+            IndexLine index = indexLine(line, at);
+            if (!fileHasIndex && index.number == "00") {
                 // The file opens with its track's pregap: read up to the next INDEX line.
-                CdFrames u = parseCueTime(timeText(line, at));
-                if (u < 0) return fail("Fixing failed, error with INDEX conversion (1)\n");
-                if (line.size() > maxIndex00Line) return fail("Fixing failed, invalid cue.\n");
-                if ((failure = sink.indexAsWritten(line, offset + u))) return fail(failure);
-                index00.assign(line.substr(0, at + timeOffset));
+                const CdFrames u = parseCueTime(timeText(line, at));
+                if (u < 0) return failed(Problem::index00Unreadable);
+                if (line.size() > maxIndex00Line) return failed(Problem::invalidSheet);
+                if ((problem = sink.indexAsWritten(index, offset + u)) != Problem::none)
+                    return failed(problem);
+                index00.assign(index.head);
                 const std::uint64_t index00Line = reader.rawLine();
                 if (!reader.next(line)) {
-                    if (reader.failed()) return readFailed(path);
-                    return fail("Fixing failed, invalid cue.\n");
+                    if (reader.failed()) return failed(Problem::sheetReadFailed);
+                    return failed(Problem::invalidSheet);
                 }
                 at = line.find("INDEX ");
-                if (at == std::string_view::npos) return fail("Fixing failed, invalid cue.\n");
-                CdFrames w = parseCueTime(timeText(line, at));
-                if (w < 0) return fail("Fixing failed, error with INDEX conversion (2)\n");
+                if (at == std::string_view::npos) return failed(Problem::invalidSheet);
+                index = indexLine(line, at);
+                const CdFrames w = parseCueTime(timeText(line, at));
+                if (w < 0) return failed(Problem::indexAfter00Unreadable);
                 gap = w - u;
-                if (gap < 0) return fail("Fixing failed, error with INDEX conversion (3)\n");
-                failure = sink.pregap(index00, offset + u - gap, index00Line);
-                if (failure) return fail(failure);
+                if (gap < 0) return failed(Problem::negativePregap);
+                if ((problem = sink.pregap(index00, offset + u - gap, index00Line)) !=
+                    Problem::none)
+                    return failed(problem);
             }
             fileHasIndex = true;
-            CdFrames t = parseCueTime(timeText(line, at));
-            if (t < 0) return fail("Fixing failed, error with INDEX conversion (6)\n");
-            if ((failure = sink.indexAsWritten(line, offset + t))) return fail(failure);
-            CdFrames position = offset + t - gap;
-            if (position < 0) return fail("Fixing failed, error with INDEX conversion (7)\n");
-            failure = sink.index(line.substr(0, at + timeOffset), position, reader.rawLine());
+            const CdFrames t = parseCueTime(timeText(line, at));
+            if (t < 0) return failed(Problem::indexUnreadable);
+            if ((problem = sink.indexAsWritten(index, offset + t)) != Problem::none)
+                return failed(problem);
+            const CdFrames position = offset + t - gap;
+            if (position < 0) return failed(Problem::negativePosition);
+            problem = sink.index(index, position, reader.rawLine());
         } else {
-            failure = sink.line(line, reader.rawLine());
+            problem = sink.line(line, reader.rawLine());
         }
-        if (failure) return fail(failure);
+        if (problem != Problem::none) return failed(problem);
     }
     // A read error must not pass for the end of the sheet: the sheet would
     // be rewritten without its remaining lines.
-    if (reader.failed()) return readFailed(path);
-    if (const char* failure = sink.finish()) return fail(failure);
-    return 0;
+    if (reader.failed()) return failed(Problem::sheetReadFailed);
+    return failed(sink.finish());
 }
 
 } // namespace vorlin

@@ -1,7 +1,8 @@
 // The walk over a sheet's lines that computes where everything lies in the
-// range: all audio files played back to back in sheet order. It measures
-// every audio file and hands each line, with its position, to a sink; the
-// sinks write the new sheet in one layout or check it.
+// range: all audio files played back to back in sheet order. It finds and
+// measures every audio file through an AudioSource and hands each line, with
+// its position, to a sink; the sinks write the new sheet in one layout or
+// check it.
 #pragma once
 
 #include <cstdint>
@@ -9,55 +10,96 @@
 #include <string_view>
 
 #include "audio/length.hpp"
+#include "base/outcome.hpp"
 #include "cue/cue_reader.hpp"
 #include "cue/resolve.hpp"
 
 namespace vorlin {
 
-// Each call returns nullptr, or the message the sheet's rewriting fails with.
+// Where the walk gets its audio files from.
+class AudioSource {
+  public:
+    virtual ~AudioSource() = default;
+    // The file a FILE line's name stands for; false when there is none.
+    virtual bool find(std::string_view name, AudioFile& found) = 0;
+    // How long `file` plays, or why that is not known.
+    virtual AudioLength measure(const AudioFile& file) = 0;
+};
+
+// The audio files of a sheet on disk: looked up beside it (findAudioFile)
+// and measured (audioLengthFrames).
+class FolderAudio : public AudioSource {
+  public:
+    // `sheetPath` is the sheet's path; its folder is looked in.
+    explicit FolderAudio(const std::string& sheetPath);
+    bool find(std::string_view name, AudioFile& found) override;
+    AudioLength measure(const AudioFile& file) override;
+
+  private:
+    std::string directory_;
+    FolderListings listings_;
+};
+
+// An audio FILE line as the walk has read it.
+struct FileLine {
+    std::string_view text; // the whole line
+    std::string_view name; // the file name, without its quotes
+    std::string_view rest; // what follows the name (after the closing quote)
+};
+
+// An INDEX line in the range as the walk has read it.
+struct IndexLine {
+    std::string_view text;   // the whole line
+    std::string_view head;   // up to its time ("    INDEX 01 ")
+    std::string_view number; // the two characters after "INDEX " ("01")
+};
+
+// Each call returns none, or the problem the sheet's rewriting fails with.
 // `origin` is the line of the old sheet the call comes from (CueReader::rawLine).
 class WalkSink {
   public:
     virtual ~WalkSink() = default;
     // A line that keeps its text.
-    virtual const char* line(std::string_view text, std::uint64_t origin) = 0;
+    virtual Problem line(std::string_view text, std::uint64_t origin) = 0;
     // An audio FILE line naming `file`, which plays from `start` for `length`.
-    virtual const char* audioFile(std::string_view text, std::uint64_t origin,
-                                  const AudioFile& file, CdFrames start, CdFrames length) = 0;
-    // An INDEX line at `position` in the range; `head` is its text up to the
-    // time ("    INDEX 01 ").
-    virtual const char* index(std::string_view head, CdFrames position, std::uint64_t origin) = 0;
-    // The INDEX 00 line that opens a file: the start of the pregap that
-    // belongs at the end of the previous file, before the range when negative.
-    virtual const char* pregap(std::string_view head, CdFrames start, std::uint64_t origin) = 0;
+    virtual Problem audioFile(const FileLine& line, std::uint64_t origin, const AudioFile& file,
+                              CdFrames start, CdFrames length) = 0;
+    // An INDEX line at `position` in the range.
+    virtual Problem index(const IndexLine& line, CdFrames position, std::uint64_t origin) = 0;
+    // The INDEX 00 line that opens a file, `head` its text up to the time:
+    // the start of the pregap that belongs at the end of the previous file,
+    // before the range when negative.
+    virtual Problem pregap(std::string_view head, CdFrames start, std::uint64_t origin) = 0;
     // An INDEX line in the range as the sheet has it, just before its index()
-    // or pregap() call: its whole text, and its position with no pregap moved
-    // (the length of all earlier audio files plus its time as written).
-    virtual const char* indexAsWritten(std::string_view, CdFrames) { return nullptr; }
+    // or pregap() call: its position with no pregap moved (the length of all
+    // earlier audio files plus its time as written).
+    virtual Problem indexAsWritten(const IndexLine&, CdFrames) { return Problem::none; }
     // After the last line.
-    virtual const char* finish() { return nullptr; }
+    virtual Problem finish() { return Problem::none; }
 };
 
 // Hands every call to two sinks, the first one first.
 class SinkPair : public WalkSink {
   public:
     SinkPair(WalkSink& first, WalkSink& second) : first_(first), second_(second) {}
-    const char* line(std::string_view text, std::uint64_t origin) override;
-    const char* audioFile(std::string_view text, std::uint64_t origin, const AudioFile& file,
-                          CdFrames start, CdFrames length) override;
-    const char* index(std::string_view head, CdFrames position, std::uint64_t origin) override;
-    const char* pregap(std::string_view head, CdFrames start, std::uint64_t origin) override;
-    const char* indexAsWritten(std::string_view text, CdFrames position) override;
-    const char* finish() override;
+    Problem line(std::string_view text, std::uint64_t origin) override;
+    Problem audioFile(const FileLine& line, std::uint64_t origin, const AudioFile& file,
+                      CdFrames start, CdFrames length) override;
+    Problem index(const IndexLine& line, CdFrames position, std::uint64_t origin) override;
+    Problem pregap(std::string_view head, CdFrames start, std::uint64_t origin) override;
+    Problem indexAsWritten(const IndexLine& line, CdFrames position) override;
+    Problem finish() override;
 
   private:
     WalkSink& first_;
     WalkSink& second_;
 };
 
-// Reads the sheet at `path` to its end through `reader`: 0 when every line
-// reached `sink` and it finished, or 1 after printing why the sheet cannot be
-// rewritten.
+// Reads the sheet through `reader` to its end: none when every line reached
+// `sink` and it finished, or why the sheet cannot be rewritten. An audio
+// file's problem names the file (the FILE line's name when it is not found,
+// the path measured otherwise); the others have no subject, a read error
+// (sheetReadFailed) included: it is the sheet's.
 //
 // position = (length of all earlier audio files) + (the time as written) - gap,
 // where a file's gap is the distance from its INDEX 00 to the INDEX line after
@@ -68,6 +110,6 @@ class SinkPair : public WalkSink {
 // A FILE line of another type (BINARY, MP3...) is not measured: the lines
 // under it, its INDEX lines too, keep their text, up to the next audio FILE
 // line.
-int walkCue(const std::string& path, CueReader& reader, WalkSink& sink);
+Outcome walkCue(CueReader& reader, AudioSource& audio, WalkSink& sink);
 
 } // namespace vorlin

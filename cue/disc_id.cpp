@@ -1,6 +1,5 @@
 #include "cue/disc_id.hpp"
 
-#include <cstdio>
 #include <cstdlib>
 
 #include "cue/cue_reader.hpp"
@@ -35,6 +34,7 @@ std::optional<std::string> recordedDiscId(std::string_view line) {
     return std::string(line);
 }
 
+// A kept line (under a data file) whose first "INDEX " is followed by "01".
 bool isIndex01(std::string_view line) {
     const std::size_t at = line.find("INDEX ");
     return at != std::string_view::npos && line.substr(at + 6, 2) == "01";
@@ -59,16 +59,16 @@ void DiscIdCheck::addGap(CdFrames length, bool isPregap, bool isLine) {
     }
 }
 
-const char* DiscIdCheck::line(std::string_view text, std::uint64_t) {
+Problem DiscIdCheck::line(std::string_view text, std::uint64_t) {
     if (!recorded_) recorded_ = recordedDiscId(text);
     if (contains(text, "TRACK ")) startTrack();
     if (contains(text, "INDEX ")) {
         // Kept as written under a data file: its time does not count in the range.
         if (!isFileLine(text) && isIndex01(text) && !tracks_.empty() && !tracks_.back().seenIndex01)
             tracks_.back().seenIndex01 = true;
-        return nullptr;
+        return Problem::none;
     }
-    if (contains(text, "TRACK ")) return nullptr;
+    if (contains(text, "TRACK ")) return Problem::none;
     for (const std::string_view gap : {"PREGAP ", "POSTGAP "}) {
         if (std::size_t at = text.find(gap); at != std::string_view::npos) {
             const CdFrames length = parseCueTime(text.substr(at + gap.size()));
@@ -79,38 +79,38 @@ const char* DiscIdCheck::line(std::string_view text, std::uint64_t) {
             break;
         }
     }
-    return nullptr;
+    return Problem::none;
 }
 
-const char* DiscIdCheck::audioFile(std::string_view, std::uint64_t, const AudioFile&,
-                                   CdFrames start, CdFrames length) {
+Problem DiscIdCheck::audioFile(const FileLine&, std::uint64_t, const AudioFile&, CdFrames start,
+                               CdFrames length) {
     audioEnd_ = start + length;
-    return nullptr;
+    return Problem::none;
 }
 
-const char* DiscIdCheck::indexAsWritten(std::string_view text, CdFrames position) {
+Problem DiscIdCheck::indexAsWritten(const IndexLine& index, CdFrames position) {
     // A line holding "TRACK " starts a track, and its INDEX belongs to it.
-    if (contains(text, "TRACK ")) startTrack();
+    if (contains(index.text, "TRACK ")) startTrack();
     index01Pending_ = false;
-    if (isIndex01(text) && !tracks_.empty() && !tracks_.back().seenIndex01) {
+    if (index.number == "01" && !tracks_.empty() && !tracks_.back().seenIndex01) {
         Track& track = tracks_.back();
         track.seenIndex01 = track.inRange = true;
         track.index01AsWritten = position;
         index01Pending_ = true;
     }
-    return nullptr;
+    return Problem::none;
 }
 
-const char* DiscIdCheck::index(std::string_view, CdFrames position, std::uint64_t) {
+Problem DiscIdCheck::index(const IndexLine&, CdFrames position, std::uint64_t) {
     if (index01Pending_) tracks_.back().index01 = position;
     index01Pending_ = false;
-    return nullptr;
+    return Problem::none;
 }
 
-const char* DiscIdCheck::pregap(std::string_view, CdFrames start, std::uint64_t) {
+Problem DiscIdCheck::pregap(std::string_view, CdFrames start, std::uint64_t) {
     // Before the range it is written as a PREGAP line; otherwise as an INDEX 00.
     if (start < 0) addGap(-start, true, false);
-    return nullptr;
+    return Problem::none;
 }
 
 std::uint32_t DiscIdCheck::discId(bool asWritten) const {
@@ -121,28 +121,17 @@ std::uint32_t DiscIdCheck::discId(bool asWritten) const {
     return cddbDiscId(starts, audioEnd_ + (asWritten ? lineGaps_ : gaps_) + 150);
 }
 
-bool DiscIdCheck::report(bool newOnly) const {
-    if (!recorded_ || unreadable_ || tracks_.empty()) return false;
+DiscIdReport DiscIdCheck::report(bool newOnly) const {
+    if (!recorded_ || unreadable_ || tracks_.empty()) return {};
     for (const Track& track : tracks_)
-        if (!track.inRange) return false;
+        if (!track.inRange) return {};
     const std::uint32_t id = discId(false);
     const auto written = static_cast<std::uint32_t>(std::strtoul(recorded_->c_str(), nullptr, 16));
     const bool oldMatches = !newOnly && discId(true) == written;
-    if (id == written && oldMatches) {
-        std::printf("Disc ID %08x matches the sheet and the old sheet alike: it cannot tell where "
-                    "the gaps lie.\n",
-                    id);
-    } else if (oldMatches) {
-        std::printf("Disc ID %08x matches the sheet as it stands, no fixing needed.\n", written);
-        return true;
-    } else if (id == written) {
-        std::printf("Disc ID %08x matches the sheet.\n", id);
-    } else {
-        std::printf("Disc ID %08x differs from the sheet's %s: a data track, or files or gaps "
-                    "that differ from the disc.\n",
-                    id, recorded_->c_str());
-    }
-    return false;
+    if (id == written && oldMatches) return {DiscIdVerdict::matchesBoth, id, *recorded_};
+    if (oldMatches) return {DiscIdVerdict::matchesOld, written, *recorded_};
+    if (id == written) return {DiscIdVerdict::matchesNew, id, *recorded_};
+    return {DiscIdVerdict::differs, id, *recorded_};
 }
 
 } // namespace vorlin

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "cue/cue_walk.hpp"
+#include "cue/messages.hpp"
 
 namespace vorlin {
 
@@ -26,20 +27,20 @@ std::uint32_t cddbDiscId(const std::vector<std::int64_t>& trackStarts, std::int6
 // back, no pregap moved, and only the gaps written as lines.
 class DiscIdCheck : public WalkSink {
   public:
-    const char* line(std::string_view text, std::uint64_t origin) override;
-    const char* audioFile(std::string_view text, std::uint64_t origin, const AudioFile& file,
-                          CdFrames start, CdFrames length) override;
-    const char* index(std::string_view head, CdFrames position, std::uint64_t origin) override;
-    const char* pregap(std::string_view head, CdFrames start, std::uint64_t origin) override;
-    const char* indexAsWritten(std::string_view text, CdFrames position) override;
+    Problem line(std::string_view text, std::uint64_t origin) override;
+    Problem audioFile(const FileLine& line, std::uint64_t origin, const AudioFile& file,
+                      CdFrames start, CdFrames length) override;
+    Problem index(const IndexLine& line, CdFrames position, std::uint64_t origin) override;
+    Problem pregap(std::string_view head, CdFrames start, std::uint64_t origin) override;
+    Problem indexAsWritten(const IndexLine& line, CdFrames position) override;
 
-    // After the walk: prints whether the ID of the new sheet matches its
-    // first "REM DISCID XXXXXXXX" line. Prints nothing when the sheet has no
-    // such line, a track has no INDEX 01 in the range, or a PREGAP or
-    // POSTGAP time does not read. Unless `newOnly`, the ID of the sheet as it
-    // stands is compared too. True when that one matches and the new one
-    // does not: the sheet is right as it is, and must be left alone.
-    bool report(bool newOnly) const;
+    // After the walk: whether the ID of the new sheet matches its first
+    // "REM DISCID XXXXXXXX" line. Silent when the sheet has no such line, a
+    // track has no INDEX 01 in the range, or a PREGAP or POSTGAP time does
+    // not read. Unless `newOnly`, the ID of the sheet as it stands is
+    // compared too; matchesOld says that one matches and the new one does
+    // not: the sheet is right as it is, and must be left alone.
+    DiscIdReport report(bool newOnly) const;
 
   private:
     struct Track {

@@ -9,6 +9,7 @@
 #include "cue/cue_walk.hpp"
 #include "cue/disc_id.hpp"
 #include "cue/line_list.hpp"
+#include "cue/messages.hpp"
 #include "cue/replace.hpp"
 #include "cue/sheet_diff.hpp"
 #include "cue/sheet_writers.hpp"
@@ -16,19 +17,34 @@
 
 namespace vorlin {
 
+int exitValue(SheetResult result) {
+    switch (result) {
+    case SheetResult::fixed:
+    case SheetResult::unchanged:
+        return 0;
+    case SheetResult::failed:
+        return 1;
+    case SheetResult::refused:
+        return -1;
+    }
+    return -1;
+}
+
 namespace {
 
-int fail(const char* message) {
-    std::fputs(message, stdout);
-    return 1;
+// Prints `problem` about the sheet at `path` (or about the audio file the
+// outcome names) and gives `result`.
+SheetResult report(const Outcome& outcome, const std::string& path, SheetResult result) {
+    printOutcome(outcome.subject.empty() ? Outcome{outcome.problem, path} : outcome);
+    return result;
 }
 
 // Walks the whole sheet, writing its new text into `list` in the layout
-// asked for, and checks the disc ID. Returns 0, or 1 after printing why the
-// sheet cannot be rewritten. `leaveAlone` is set when the disc ID shows the
-// sheet right as it stands (never with `force`).
-int rewriteSheet(const std::string& path, CueReader& reader, LineList& list,
-                 const FixOptions& options, bool& leaveAlone) {
+// asked for, and checks the disc ID, whose verdict it prints. `leaveAlone`
+// is set when the disc ID shows the sheet right as it stands (never with
+// `force`).
+Outcome rewriteSheet(const std::string& path, CueReader& reader, LineList& list,
+                     const FixOptions& options, bool& leaveAlone) {
     std::unique_ptr<WalkSink> writer;
     if (options.perFile)
         writer = std::make_unique<PerFileWriter>(list);
@@ -36,75 +52,78 @@ int rewriteSheet(const std::string& path, CueReader& reader, LineList& list,
         writer = std::make_unique<RangeWriter>(list);
     DiscIdCheck discId;
     SinkPair sinks(*writer, discId);
-    const int result = walkCue(path, reader, sinks);
-    if (result == 0) leaveAlone = discId.report(options.force);
-    return result;
+    FolderAudio audio(path);
+    Outcome outcome = walkCue(reader, audio, sinks);
+    if (outcome.ok()) {
+        const DiscIdReport found = discId.report(options.force);
+        printDiscId(found);
+        leaveAlone = found.verdict == DiscIdVerdict::matchesOld;
+    }
+    return outcome;
 }
 
 // Where a real run replaces the sheet, a dry run shows the change instead. It
 // fails where the replacement would fail whatever the file system: on an
 // empty new sheet.
-int showChange(const std::string& path, std::string_view oldSheet, const LineList& list) {
-    if (list.count() == 0) {
-        std::printf("Failed to write new cue.\n");
-        return -1;
-    }
+SheetResult showChange(const std::string& path, std::string_view oldSheet, const LineList& list) {
+    if (list.count() == 0) return report({Problem::notWritten, {}}, path, SheetResult::refused);
     try {
         writeSheetDiff(stdout, path, oldSheet, list);
     } catch (const std::bad_alloc&) { // thrown before anything is written
-        return fail("Fixing failed, insufficient memory.\n");
+        return report({Problem::outOfMemory, {}}, path, SheetResult::failed);
     }
-    std::printf("not written (dry run).\n");
-    return 0;
+    printNotWritten();
+    return SheetResult::fixed;
 }
 
 } // namespace
 
-int fixCue(const std::string& path, const FixOptions& options, bool* rewritten) {
-    if (rewritten) *rewritten = false;
+SheetResult fixCue(const std::string& path, const FixOptions& options) {
     const bool dryRun = options.dryRun;
     if (!options.force) {
-        int verdict = classifyCue(path);
-        if (verdict < 0) return -1;
-        if (verdict == 0) return 0;
+        const Classified classified = classifyCue(path);
+        if (classified.verdict != Verdict::needsFixing) {
+            printOutcome(classified.why);
+            return classified.verdict == Verdict::refused ? SheetResult::refused
+                                                          : SheetResult::unchanged;
+        }
     }
-    if (platform::isReadOnly(path)) {
-        std::printf("File '%s' is read only.\n", path.c_str());
-        return -1;
-    }
+    if (platform::isReadOnly(path))
+        return report({Problem::sheetReadOnly, {}}, path, SheetResult::refused);
     std::string oldSheet; // the sheet as read, for a dry run's diff
     LineList list;
     std::unique_ptr<CueReader> opened;
     try {
         opened = std::make_unique<CueReader>(path); // a UTF-16 sheet is decoded whole
     } catch (const std::bad_alloc&) {
-        std::printf("Memory allocation failed.\n");
-        return -1;
+        return report({Problem::sheetOutOfMemory, {}}, path, SheetResult::refused);
     }
+    // Running out of memory from here on fails the rewriting.
     try {
         CueReader& reader = *opened;
-        if (!reader.isOpen()) {
-            std::printf("Failed to open '%s'.\n", path.c_str());
-            return -1;
-        }
-        if (!reader.decodes()) {
-            std::printf("File '%s' is not a valid cue sheet.\n", path.c_str());
-            return -1;
-        }
+        if (!reader.isOpen())
+            return report({Problem::sheetOpenFailed, {}}, path, SheetResult::refused);
+        if (!reader.decodes())
+            return report({Problem::notValidSheet, {}}, path, SheetResult::refused);
         list = LineList(dryRun, reader.form());
-        std::printf("Fixing cue '%s'...\n", path.c_str());
+        printFixing(path);
         if (dryRun) reader.keepRawBytes(&oldSheet);
         bool leaveAlone = false;
-        if (int result = rewriteSheet(path, reader, list, options, leaveAlone); result != 0)
-            return result;
-        if (leaveAlone) return 0;
+        if (const Outcome outcome = rewriteSheet(path, reader, list, options, leaveAlone);
+            !outcome.ok())
+            return report(outcome, path, SheetResult::failed);
+        if (leaveAlone) return SheetResult::unchanged;
     } catch (const std::bad_alloc&) {
-        return fail("Fixing failed, insufficient memory.\n");
+        return report({Problem::outOfMemory, {}}, path, SheetResult::failed);
     }
     opened.reset(); // the sheet is closed before it is replaced
-    const int result = dryRun ? showChange(path, oldSheet, list) : replaceCue(path, list);
-    if (rewritten) *rewritten = result == 0;
-    return result;
+    if (dryRun) return showChange(path, oldSheet, list);
+    // Printed only once the files are final: printing may end the process
+    // (SIGPIPE on a closed output).
+    if (const Problem problem = replaceCue(path, list); problem != Problem::none)
+        return report({problem, {}}, path, SheetResult::refused);
+    printDone();
+    return SheetResult::fixed;
 }
 
 } // namespace vorlin

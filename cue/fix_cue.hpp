@@ -13,15 +13,24 @@ struct FixOptions {
     bool perFile = false; // keep a FILE line per audio file instead of Range.wav
 };
 
-// 0: fixed or nothing to fix; 1: the rewriting failed, sheet unchanged;
-// -1: refused, or the replacement failed. A dry run does everything but the
-// replacement: it prints the change as a unified diff and
-// "not written (dry run).\n" instead, and leaves the file system as it was.
-// `rewritten`, when given, is set to whether the sheet was replaced (or, in a
-// dry run, its change shown).
-int fixCue(const std::string& path, const FixOptions& options, bool* rewritten = nullptr);
+// What became of a sheet.
+enum class SheetResult {
+    fixed,     // replaced by the new sheet (a dry run: its change shown)
+    unchanged, // nothing to fix, or right as it stands
+    failed,    // the rewriting failed; the sheet is unchanged
+    refused,   // not fixed (unreadable, read only, not a sheet), or the replacement failed
+};
 
-inline int fixCue(const std::string& path, bool force, bool dryRun = false) {
+// What a result adds to the exit status: 0, 0, 1 and -1.
+int exitValue(SheetResult result);
+
+// Fixes the sheet at `path`, printing what happens as it goes. A dry run
+// does everything but the replacement: it prints the change as a unified
+// diff and "not written (dry run).\n" instead, and leaves the file system as
+// it was.
+SheetResult fixCue(const std::string& path, const FixOptions& options);
+
+inline SheetResult fixCue(const std::string& path, bool force, bool dryRun = false) {
     return fixCue(path, FixOptions{force, dryRun, false});
 }
 

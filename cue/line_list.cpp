@@ -7,7 +7,7 @@
 
 namespace vorlin {
 
-int LineList::append(std::string_view text, std::uint64_t origin) {
+bool LineList::append(std::string_view text, std::uint64_t origin) {
     const std::size_t before = text_.size();
     try {
         // Grows geometrically: appending stays linear overall.
@@ -27,24 +27,24 @@ int LineList::append(std::string_view text, std::uint64_t origin) {
         }
     } catch (const std::bad_alloc&) {
         text_.resize(before); // the list stays as it was
-        return 0;
+        return false;
     }
     ++count_;
-    return 1;
+    return true;
 }
 
-int LineList::writeTo(int fd) const {
-    if (count_ == 0) return 0;
+bool LineList::writeTo(int fd) const {
+    if (count_ == 0) return false;
     std::string encoded;
     if (form_.utf16 != Utf16::none) {
         try {
             encoded = utf8ToUtf16(text_, form_.utf16 == Utf16::bigEndian);
         } catch (const std::bad_alloc&) {
-            return 0;
+            return false;
         }
     }
     const std::string& bytes = form_.utf16 != Utf16::none ? encoded : text_;
-    return platform::writeAll(fd, bytes) ? 1 : 0;
+    return platform::writeAll(fd, bytes);
 }
 
 } // namespace vorlin

@@ -21,14 +21,14 @@ class LineList {
         : keepOrigins_(keepOrigins), form_(form) {}
 
     // Adds a copy of `text`, made from line `origin` of the old sheet, every
-    // LF written as CR LF in a CR LF sheet; 1 on success, 0 when memory ran
+    // LF written as CR LF in a CR LF sheet; false when memory ran
     // out. Origins must not decrease.
-    int append(std::string_view text, std::uint64_t origin = 0);
+    bool append(std::string_view text, std::uint64_t origin = 0);
 
     // Writes the sheet to the open file `fd`, in UTF-16 behind its mark when
-    // the old sheet was. 1 when all of it was written, 0 when a write failed
-    // or the list is empty (an empty sheet is never written).
-    int writeTo(int fd) const;
+    // the old sheet was. True when all of it was written, false when a write
+    // failed or the list is empty (an empty sheet is never written).
+    bool writeTo(int fd) const;
 
     std::uint32_t count() const { return count_; }
     // The new sheet as text: UTF-8 (behind the old sheet's UTF-8 mark, if it

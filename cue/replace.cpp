@@ -1,6 +1,5 @@
 #include "cue/replace.hpp"
 
-#include <cstdio>
 #include <string_view>
 
 namespace vorlin {
@@ -40,24 +39,15 @@ std::string temporaryTemplate(const std::string& cuePath) {
 
 } // namespace
 
-int replaceCue(const std::string& path, const LineList& lines) {
+Problem replaceCue(const std::string& path, const LineList& lines) {
     // Through a symbolic link, the sheet it finally points to is replaced,
     // written beside itself; the link stays as it is.
     const std::string cuePath = platform::finalTarget(path);
-    // Messages are printed only once the files are in their final state:
-    // printing may itself end the process (SIGPIPE on a closed output).
     const platform::Replaced replaced = platform::replaceFileDurably(
-        cuePath, temporaryTemplate(cuePath), [&](int fd) { return lines.writeTo(fd) != 0; });
-    if (replaced == platform::Replaced::notCreated) {
-        std::printf("Failed to backup old cue.\n");
-        return -1;
-    }
-    if (replaced == platform::Replaced::notWritten) {
-        std::printf("Failed to write new cue.\n");
-        return -1;
-    }
-    std::printf("done.\n");
-    return 0;
+        cuePath, temporaryTemplate(cuePath), [&](int fd) { return lines.writeTo(fd); });
+    if (replaced == platform::Replaced::notCreated) return Problem::notCreated;
+    if (replaced == platform::Replaced::notWritten) return Problem::notWritten;
+    return Problem::none;
 }
 
 } // namespace vorlin

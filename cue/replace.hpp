@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "base/outcome.hpp"
 #include "cue/line_list.hpp"
 #include "platform/platform.hpp"
 
@@ -18,11 +19,12 @@ using platform::replaceOps;
 // The directory part of a path ("" for a bare name), separator included.
 std::string directoryOf(const std::string& path);
 
-// Replaces the sheet at `path` with `lines`. Prints "done.\n" and returns 0
-// once the new sheet is in place; prints the failure and returns -1
-// otherwise, with the old sheet untouched and nothing left behind. Through
-// a symbolic link, the file it finally points to is replaced, beside itself,
-// and the link kept.
-int replaceCue(const std::string& path, const LineList& lines);
+// Replaces the sheet at `path` with `lines`. Returns none once the new sheet
+// is in place, or notCreated or notWritten, with the old sheet untouched and
+// nothing left behind. Through a symbolic link, the file it finally points
+// to is replaced, beside itself, and the link kept. It prints nothing: what
+// it returns is printed once the files are final (printing may end the
+// process by SIGPIPE).
+Problem replaceCue(const std::string& path, const LineList& lines);
 
 } // namespace vorlin

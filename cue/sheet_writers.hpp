@@ -18,11 +18,11 @@ namespace vorlin {
 class RangeWriter : public WalkSink {
   public:
     explicit RangeWriter(LineList& list) : list_(list) {}
-    const char* line(std::string_view text, std::uint64_t origin) override;
-    const char* audioFile(std::string_view text, std::uint64_t origin, const AudioFile& file,
-                          CdFrames start, CdFrames length) override;
-    const char* index(std::string_view head, CdFrames position, std::uint64_t origin) override;
-    const char* pregap(std::string_view head, CdFrames start, std::uint64_t origin) override;
+    Problem line(std::string_view text, std::uint64_t origin) override;
+    Problem audioFile(const FileLine& line, std::uint64_t origin, const AudioFile& file,
+                      CdFrames start, CdFrames length) override;
+    Problem index(const IndexLine& line, CdFrames position, std::uint64_t origin) override;
+    Problem pregap(std::string_view head, CdFrames start, std::uint64_t origin) override;
 
   private:
     LineList& list_;
@@ -38,13 +38,13 @@ class RangeWriter : public WalkSink {
 class PerFileWriter : public WalkSink {
   public:
     explicit PerFileWriter(LineList& list) : list_(list) {}
-    const char* line(std::string_view text, std::uint64_t origin) override;
-    const char* audioFile(std::string_view text, std::uint64_t origin, const AudioFile& file,
-                          CdFrames start, CdFrames length) override;
-    const char* index(std::string_view head, CdFrames position, std::uint64_t origin) override;
-    const char* pregap(std::string_view head, CdFrames start, std::uint64_t origin) override;
+    Problem line(std::string_view text, std::uint64_t origin) override;
+    Problem audioFile(const FileLine& line, std::uint64_t origin, const AudioFile& file,
+                      CdFrames start, CdFrames length) override;
+    Problem index(const IndexLine& line, CdFrames position, std::uint64_t origin) override;
+    Problem pregap(std::string_view head, CdFrames start, std::uint64_t origin) override;
     // Writes the FILE lines still waiting.
-    const char* finish() override;
+    Problem finish() override;
 
   private:
     struct Held {
@@ -54,10 +54,11 @@ class PerFileWriter : public WalkSink {
         std::uint64_t origin;
     };
     // Places the held lines before an INDEX at `position`.
-    const char* reachIndex(CdFrames position, std::uint64_t origin);
-    const char* writeFile(const Held& file, std::uint64_t origin);
-    const char* writeWaiting(CdFrames upTo, std::uint64_t origin);
-    const char* append(std::string_view text, std::uint64_t origin);
+    Problem reachIndex(CdFrames position, std::uint64_t origin);
+    Problem writeFile(const Held& file, std::uint64_t origin);
+    Problem writeWaiting(CdFrames upTo, std::uint64_t origin);
+    Problem append(std::string_view text, std::uint64_t origin);
+    Problem writeIndex(std::string_view head, CdFrames position, std::uint64_t origin);
 
     LineList& list_;
     bool sawFile_ = false;

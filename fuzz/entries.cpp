@@ -286,7 +286,7 @@ const char* runCueSheet(const std::uint8_t* data, std::size_t size) {
     ::close(dryFd);
     FixOptions dryRun = options;
     dryRun.dryRun = true;
-    const int dryResult = fixCue(s.sheet, dryRun);
+    const int dryResult = exitValue(fixCue(s.sheet, dryRun));
     std::fflush(stdout);
     if (::dup2(savedStdout, STDOUT_FILENO) < 0) std::abort();
     ::close(savedStdout);
@@ -295,7 +295,7 @@ const char* runCueSheet(const std::uint8_t* data, std::size_t size) {
     if (listDir(s.album) != s.expected || !readWhole(s.sheet, now) || now != sheet)
         return "a dry run changed the folder";
 
-    const int result = fixCue(s.sheet, options);
+    const int result = exitValue(fixCue(s.sheet, options));
     std::fflush(stdout);
 
     if (result < -1 || result > 1) return "a result other than 0, 1 or -1";
@@ -330,7 +330,7 @@ const char* runWav(const std::uint8_t* data, std::size_t size) {
     static unsigned char none[1];
     std::FILE* file = ::fmemopen(size ? const_cast<std::uint8_t*>(data) : none, size, "rb");
     if (!file) return "fmemopen failed";
-    const CdFrames length = measureWavFile(file, "fuzz.wav");
+    const CdFrames length = measureWavFile(file).frames;
     std::fclose(file);
     std::fflush(stdout);
     if (length != plainWavLength(data, size))
@@ -404,10 +404,10 @@ const char* runMpc(const std::uint8_t* data, std::size_t size) {
     if (const char* differs = compareMpcWalks(data, size)) return differs;
     if (const char* differs = compareMpcChain(data, size)) return differs;
     MemoryByteStream stream(data, size);
-    const CdFrames fromMemory = measureMpcStream(stream, "fuzz.mpc");
+    const CdFrames fromMemory = measureMpcStream(stream).frames;
     Scratch& s = scratch();
     if (!writeWhole(s.probe, data, size)) return "could not write the probe file";
-    const CdFrames fromFile = audioLengthFrames(s.probe);
+    const CdFrames fromFile = audioLengthFrames(s.probe).frames;
     std::fflush(stdout);
     if (fromMemory < 0) return "a negative length";
     if (fromMemory != fromFile) return "memory and file measurements disagree";
@@ -420,8 +420,8 @@ const char* runHeaders(const std::uint8_t* data, std::size_t size) {
     const std::string path =
         s.root + "/probe" + headerExtensions[data[0] % std::size(headerExtensions)];
     if (!writeWhole(path, data + 1, size - 1)) return "could not write the probe file";
-    const CdFrames first = audioLengthFrames(path);
-    const CdFrames second = audioLengthFrames(path);
+    const CdFrames first = audioLengthFrames(path).frames;
+    const CdFrames second = audioLengthFrames(path).frames;
     std::fflush(stdout);
     if (first < 0) return "a negative length";
     if (first != second) return "two measurements of one file disagree";

@@ -14,38 +14,36 @@ namespace vorlin {
 
 namespace {
 
-CdFrames unrecognized(const std::string& path) {
-    std::printf("'%s': unrecognized format\n", path.c_str());
-    return 0;
+AudioLength lengthOf(CdFrames frames) {
+    if (frames <= 0) return {0, Problem::unusableAudio};
+    return {frames, Problem::none};
 }
 
 } // namespace
 
-CdFrames measureMpcStream(ByteStream& stream, const std::string& path) {
+AudioLength measureMpcStream(ByteStream& stream) {
     // Stream version 8 is a packet container, measured by its own reader.
     if (const std::optional<std::int64_t> start = sv8Start(stream)) {
         const std::optional<CdFrames> length = sv8Length(stream, *start);
-        return length ? *length : unrecognized(path);
+        return length ? lengthOf(*length) : AudioLength{0, Problem::unrecognizedFormat};
     }
     std::unique_ptr<StreamHeader> header(new (std::nothrow) StreamHeader());
-    if (!header) return 0;
-    if (readStreamHeader(*header, stream) != headerAccepted) return unrecognized(path);
+    if (!header) return {0, Problem::unusableAudio};
+    if (readStreamHeader(*header, stream) != headerAccepted)
+        return {0, Problem::unrecognizedFormat};
     std::int64_t samples = chainSamples(stream, *header);
     if (samples < 0) samples = ringWalkSamples(stream, *header);
-    return samplesToCdFrames(samples);
+    return lengthOf(samplesToCdFrames(samples));
 }
 
-CdFrames mpcLengthFrames(std::FILE* file, const std::string& path) {
-    if (!file) {
-        std::printf("'%s': file open failed\n", path.c_str());
-        return 0;
-    }
+AudioLength mpcLengthFrames(std::FILE* file) {
+    if (!file) return {0, Problem::audioOpenFailed};
     std::unique_ptr<FileByteStream> stream(new (std::nothrow) FileByteStream(file));
     if (!stream) {
         std::fclose(file);
-        return 0;
+        return {0, Problem::unusableAudio};
     }
-    return measureMpcStream(*stream, path);
+    return measureMpcStream(*stream);
 }
 
 } // namespace vorlin

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "cue/classify.hpp"
+#include "cue/messages.hpp"
 #include "cue/resolve.hpp"
 #include "tests/test_support.hpp"
 
@@ -53,15 +54,22 @@ TEST(ClassifyCue, VerdictsAndTheirOrder) {
     };
     TempDir dir;
     ScopedCwd cwd(dir.path());
+    // 1: needs fixing, 0: no fixing needed, -1: refused; with the message it prints.
+    const auto classify = [](const std::string& path, int& verdict) {
+        const Classified classified = classifyCue(path);
+        verdict = classified.verdict == Verdict::needsFixing   ? 1
+                  : classified.verdict == Verdict::noFixNeeded ? 0
+                                                               : -1;
+        return problemMessage(classified.why.problem, classified.why.subject);
+    };
     for (const auto& c : cases) {
         writeFile("c.cue", c.sheet);
         int verdict = 99;
-        EXPECT_EQ(captureStdout([&] { verdict = classifyCue("c.cue"); }), c.message) << c.sheet;
+        EXPECT_EQ(classify("c.cue", verdict), c.message) << c.sheet;
         EXPECT_EQ(verdict, c.verdict) << c.sheet;
     }
     int verdict = 99;
-    EXPECT_EQ(captureStdout([&] { verdict = classifyCue("gone.cue"); }),
-              "Failed to open 'gone.cue'.\n");
+    EXPECT_EQ(classify("gone.cue", verdict), "Failed to open 'gone.cue'.\n");
     EXPECT_EQ(verdict, -1);
 }
 

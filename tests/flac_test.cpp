@@ -40,7 +40,7 @@ std::ostream& operator<<(std::ostream& out, const Verdict& v) {
 std::pair<Verdict, Verdict> measureBoth(const std::string& bytes) {
     writeFile("t.flac", bytes);
     Verdict ours, taglib;
-    ours.message = captureStdout([&] { ours.frames = audioLengthFrames("t.flac"); });
+    ours.message = measureMessage("t.flac", ours.frames);
     taglib.message =
         captureStdout([&] { taglib.frames = taglibLengthFrames("t.flac", HeaderFormat::flac); });
     return {ours, taglib};

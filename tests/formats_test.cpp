@@ -84,8 +84,7 @@ TEST(TaglibFormats, OpensOnlyRegularFiles) {
     ASSERT_EQ(::symlink("/dev/zero", "z.ape"), 0);
     for (const char* name : {"gone.wv", "d.flac", "z.ape"}) {
         CdFrames frames = -1;
-        EXPECT_EQ(captureStdout([&] { frames = audioLengthFrames(name); }),
-                  "'" + std::string(name) + "': file open failed\n");
+        EXPECT_EQ(measureMessage(name, frames), "'" + std::string(name) + "': file open failed\n");
         EXPECT_EQ(frames, 0);
     }
 }

@@ -123,7 +123,7 @@ TEST(Faults, DiskFullAtEveryByteLosesNothing) {
             std::signal(SIGXFSZ, SIG_IGN); // a write past the limit fails with EFBIG
             rlimit rl{limit, limit};
             ::setrlimit(RLIMIT_FSIZE, &rl);
-            return fixCue("album.cue", false);
+            return exitValue(fixCue("album.cue", false));
         });
         const bool fits = limit == fixed.size();
         EXPECT_EQ(r.result, fits ? 0 : -1);
@@ -175,7 +175,7 @@ TEST(Faults, InterruptionWaitsForTheReplacementToFinish) {
                 interruption = signal;
                 renameFails = fails;
                 replaceOps = {interruptThenRename, reportFolderSync};
-                return fixCue("album.cue", false);
+                return exitValue(fixCue("album.cue", false));
             });
             EXPECT_EQ(r.signal, signal);
             EXPECT_EQ(r.output, fails ? "" : "synced\n"); // the rest was still buffered
@@ -190,7 +190,7 @@ TEST(Faults, InterruptionWaitsForTheReplacementToFinish) {
         rlimit none{0, 0};
         ::setrlimit(RLIMIT_CORE, &none);
         ::setrlimit(RLIMIT_FSIZE, &none);
-        return fixCue("album.cue", false);
+        return exitValue(fixCue("album.cue", false));
     });
     EXPECT_EQ(r.signal, SIGXFSZ);
     EXPECT_EQ(readFile("album.cue"), old);
@@ -225,7 +225,7 @@ TEST(Faults, Utf16SheetTooLargeForMemoryIsRefused) {
             const rlim_t limit = static_cast<rlim_t>(pages) * ::sysconf(_SC_PAGESIZE) + (48 << 20);
             const rlimit rl{limit, limit};
             ::setrlimit(RLIMIT_AS, &rl);
-            return fixCue(album.file("a.cue"), force);
+            return exitValue(fixCue(album.file("a.cue"), force));
         });
         EXPECT_EQ(r.output, "Memory allocation failed.\n") << force;
         EXPECT_EQ(r.result, -1);

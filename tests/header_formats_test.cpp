@@ -44,7 +44,7 @@ HeaderFormat formatOfName(const std::string& name) {
 std::pair<Verdict, Verdict> measureBoth(const std::string& name, const std::string& bytes) {
     writeFile(name, bytes);
     Verdict ours, taglib;
-    ours.message = captureStdout([&] { ours.frames = audioLengthFrames(name); });
+    ours.message = measureMessage(name, ours.frames);
     taglib.message =
         captureStdout([&] { taglib.frames = taglibLengthFrames(name, formatOfName(name)); });
     return {ours, taglib};

@@ -30,7 +30,7 @@ inline void expectMeasures(const std::vector<MeasureCase>& cases) {
     for (const auto& c : cases) {
         writeFile(c.name, c.bytes);
         CdFrames frames = -1;
-        EXPECT_EQ(captureStdout([&] { frames = audioLengthFrames(c.name); }), c.message) << c.name;
+        EXPECT_EQ(measureMessage(c.name, frames), c.message) << c.name;
         EXPECT_EQ(frames, c.frames) << c.name;
         EXPECT_EQ(readFile(c.name), c.bytes) << c.name << " was changed";
         ::unlink(c.name.c_str());

@@ -16,7 +16,7 @@ namespace {
 
 CdFrames measure(const std::string& bytes) {
     MemoryByteStream stream(bytes.data(), bytes.size());
-    return measureMpcStream(stream, "memory.mpc");
+    return measureMpcStream(stream).frames;
 }
 
 struct Walk {
@@ -283,7 +283,7 @@ TEST(FrameScanner, LongStreamsWrapTheRing) {
         EXPECT_TRUE(straddlesRingEnd(w, version == 7 ? 192 : 64));
         TempDir dir;
         writeFile(dir.file("long.mpc"), w.bytes);
-        EXPECT_EQ(audioLengthFrames(dir.file("long.mpc")), expectedCdFrames(layout));
+        EXPECT_EQ(audioLengthFrames(dir.file("long.mpc")).frames, expectedCdFrames(layout));
         Walk result = walk(w.bytes);
         EXPECT_EQ(result.framesDecoded, 80u);
         EXPECT_EQ(result.endBit, w.totalBits);
@@ -320,7 +320,7 @@ TEST(FrameScanner, ClickFileHasThreeValidFrames) {
     // The header's own last-frame count (413, gapless) agrees: 1152 * 2 + 413.
     EXPECT_EQ(result.samples, 2717);
     CdFrames length = 0;
-    EXPECT_EQ(captureStdout([&] { length = audioLengthFrames(path); }), "");
+    EXPECT_EQ(measureMessage(path, length), "");
     EXPECT_EQ(length, 4);
 }
 
@@ -332,7 +332,7 @@ TEST(FrameScanner, BrokenFixturesFailCleanly) {
     for (auto [name, unrecognized] : files) {
         std::string path = std::string(fixtures) + "/" + name + ".mpc";
         CdFrames length = -1;
-        std::string out = captureStdout([&] { length = audioLengthFrames(path); });
+        std::string out = measureMessage(path, length);
         EXPECT_EQ(length, 0) << name;
         EXPECT_EQ(out, unrecognized ? "'" + path + "': unrecognized format\n" : "") << name;
     }

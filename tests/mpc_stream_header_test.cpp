@@ -169,12 +169,9 @@ TEST(MpcLength, MeasurerMessages) {
     ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
     std::string missing = dir.file("missing.mpc");
     CdFrames a = 1, b = 1, c = 1, d = 1;
-    std::string out = captureStdout([&] {
-        a = audioLengthFrames(bad);
-        b = audioLengthFrames(sub);
-        c = audioLengthFrames(fifo); // never blocks: a FIFO is not opened
-        d = audioLengthFrames(missing);
-    });
+    std::string out = measureMessage(bad, a) + measureMessage(sub, b) +
+                      measureMessage(fifo, c) + // never blocks: a FIFO is not opened
+                      measureMessage(missing, d);
     EXPECT_EQ(a + b + c + d, 0);
     EXPECT_EQ(out, "'" + bad + "': unrecognized format\n'" + sub + "': file open failed\n'" + fifo +
                        "': file open failed\n'" + missing + "': file open failed\n");

@@ -76,7 +76,7 @@ Sv8File sv8Stream(std::uint64_t samples, std::uint64_t silence, unsigned blockFr
 
 std::pair<CdFrames, std::string> measure(const std::string& path) {
     CdFrames length = -1;
-    std::string out = captureStdout([&] { length = audioLengthFrames(path); });
+    std::string out = measureMessage(path, length);
     return {length, out};
 }
 

@@ -44,7 +44,7 @@ struct OpsRestored {
 
 ChildRun fixHere(const std::string& cue, bool force = false) {
     ChildRun r;
-    r.output = captureStdout([&] { r.result = fixCue(cue, force); });
+    r.output = captureStdout([&] { r.result = exitValue(fixCue(cue, force)); });
     return r;
 }
 
@@ -124,7 +124,7 @@ TEST(ReplaceCue, FolderWithoutWritePermissionChangesNothing) {
     ChildRun r = runInChild([] {
         // Root writes anywhere: run as an ordinary user.
         if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) return 98;
-        return fixCue("a.cue", false);
+        return exitValue(fixCue("a.cue", false));
     });
     EXPECT_EQ(r.result, -1);
     EXPECT_EQ(r.output, "Fixing cue 'a.cue'...\nFailed to backup old cue.\n");
@@ -259,12 +259,12 @@ TEST(LineList, WritesLinesAsHeld) {
     int fd = ::open(path.c_str(), O_WRONLY | O_CREAT, 0644);
     ASSERT_GE(fd, 0);
     LineList lines;
-    EXPECT_EQ(lines.writeTo(fd), 0); // an empty list is never written
-    ASSERT_EQ(lines.append("REM a\n"), 1);
-    ASSERT_EQ(lines.append(std::string_view("x\0y", 3)), 1);
-    ASSERT_EQ(lines.append("no end"), 1);
+    EXPECT_FALSE(lines.writeTo(fd)); // an empty list is never written
+    ASSERT_TRUE(lines.append("REM a\n"));
+    ASSERT_TRUE(lines.append(std::string_view("x\0y", 3)));
+    ASSERT_TRUE(lines.append("no end"));
     EXPECT_EQ(lines.count(), 3u);
-    EXPECT_EQ(lines.writeTo(fd), 1);
+    EXPECT_TRUE(lines.writeTo(fd));
     ::close(fd);
     EXPECT_EQ(readFile(path), std::string("REM a\nx\0yno end", 15));
 }

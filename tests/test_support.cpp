@@ -18,6 +18,9 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "audio/length.hpp"
+#include "cue/messages.hpp"
+
 namespace vorlin::test {
 
 #ifdef _WIN32
@@ -321,9 +324,15 @@ Fixed fixSheet(const std::string& sheet, const Audio& audio, const FixOptions& o
     }
     writeFile("a.cue", sheet);
     Fixed f;
-    f.output = captureStdout([&] { f.result = fixCue("a.cue", options); });
+    f.output = captureStdout([&] { f.result = exitValue(fixCue("a.cue", options)); });
     f.sheet = readFile("a.cue");
     return f;
+}
+
+std::string measureMessage(const std::string& path, CdFrames& frames) {
+    const AudioLength length = audioLengthFrames(path);
+    frames = length.frames;
+    return problemMessage(length.problem, path);
 }
 
 std::string withCrLf(std::string_view text) {

@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/cd_frames.hpp"
 #include "cue/fix_cue.hpp"
 
 namespace vorlin::test {
@@ -99,6 +100,10 @@ using Audio = std::vector<std::pair<std::string, std::string>>; // file name, by
 // Writes `sheet` as a.cue next to `audio` (names may hold a folder) in a fresh
 // directory and runs fixCue on it there.
 Fixed fixSheet(const std::string& sheet, const Audio& audio, const FixOptions& options);
+
+// Measures the audio file at `path` into `frames` and gives the message its
+// problem prints ("" when it measures, or is of no usable length).
+std::string measureMessage(const std::string& path, CdFrames& frames);
 
 // `text` with every LF written as CR LF.
 std::string withCrLf(std::string_view text);

@@ -94,12 +94,10 @@ TEST(AudioLength, OpensOnlyRegularFiles) {
     TempDir dir;
     ScopedCwd cwd(dir.path());
     CdFrames frames = -1;
-    EXPECT_EQ(captureStdout([&] { frames = audioLengthFrames("gone.wav"); }),
-              "'gone.wav': file open failed\n");
+    EXPECT_EQ(measureMessage("gone.wav", frames), "'gone.wav': file open failed\n");
     EXPECT_EQ(frames, 0);
     ::mkdir("d.wav", 0755);
-    EXPECT_EQ(captureStdout([&] { frames = audioLengthFrames("d.wav"); }),
-              "'d.wav': file open failed\n");
+    EXPECT_EQ(measureMessage("d.wav", frames), "'d.wav': file open failed\n");
     EXPECT_EQ(frames, 0);
     // A full header waits in the FIFO, so a measurer that wrongly opens it
     // returns a length instead of hanging.
@@ -108,8 +106,7 @@ TEST(AudioLength, OpensOnlyRegularFiles) {
     ASSERT_GE(fifo, 0);
     const std::string header = wavHeader(176400);
     ASSERT_EQ(::write(fifo, header.data(), header.size()), static_cast<ssize_t>(header.size()));
-    EXPECT_EQ(captureStdout([&] { frames = audioLengthFrames("f.wav"); }),
-              "'f.wav': file open failed\n");
+    EXPECT_EQ(measureMessage("f.wav", frames), "'f.wav': file open failed\n");
     EXPECT_EQ(frames, 0);
     ::close(fifo);
 }
