@@ -32,10 +32,26 @@ int exitValue(SheetResult result) {
 
 namespace {
 
+// Whether a problem's message names the sheet itself.
+bool namesTheSheet(Problem problem) {
+    switch (problem) {
+    case Problem::sheetOpenFailed:
+    case Problem::notValidSheet:
+    case Problem::nonCompliant:
+    case Problem::onlyOneAudioFile:
+    case Problem::noGaps:
+    case Problem::sheetReadOnly:
+    case Problem::sheetReadFailed:
+        return true;
+    default:
+        return false;
+    }
+}
+
 // Prints `problem` about the sheet at `path` (or about the audio file the
-// outcome names) and gives `result`.
+// outcome names, even when that name is empty) and gives `result`.
 SheetResult report(const Outcome& outcome, const std::string& path, SheetResult result) {
-    printOutcome(outcome.subject.empty() ? Outcome{outcome.problem, path} : outcome);
+    printOutcome(namesTheSheet(outcome.problem) ? Outcome{outcome.problem, path} : outcome);
     return result;
 }
 

@@ -158,6 +158,9 @@ TEST(FixCue, EveryRewritingFailureLeavesTheSheetUnchanged) {
         {head + "FILE \"short.wav\" WAVE\n", "Fixing failed, error with audio files.\n"},
         {head + "FILE \"gone.wav\" WAVE\n",
          "'gone.wav': audio file not found\nFixing failed, error with audio files.\n"},
+        // The message names the file as the sheet does, even when that is nothing.
+        {head + "FILE \"\" WAVE\n",
+         "'': audio file not found\nFixing failed, error with audio files.\n"},
     };
     const Audio audio = {{"01.wav", wavOfCdFrames(9000)}, {"short.wav", wavHeader(587 * 4)}};
     for (const auto& c : cases) {
