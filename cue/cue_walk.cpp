@@ -77,6 +77,7 @@ Outcome failed(Problem problem) {
 } // namespace
 
 Outcome walkCue(CueReader& reader, AudioSource& audio, WalkSink& sink) {
+    constexpr CdFrames maxRangeFrames = CdFrames{1} << 53;
     CdFrames offset = 0;        // length of all audio files before the current one
     CdFrames currentLength = 0; // length of the current audio file
     CdFrames gap = 0;           // the pregap at the start of the current file
@@ -101,6 +102,9 @@ Outcome walkCue(CueReader& reader, AudioSource& audio, WalkSink& sink) {
             if (length.problem != Problem::none || length.frames <= 0)
                 return {length.problem != Problem::none ? length.problem : Problem::unusableAudio,
                         file.path};
+            // No disc plays for millions of years: lengths whose sum would
+            // pass this are misread headers, and would overflow the positions.
+            if (length.frames > maxRangeFrames - offset) return {Problem::unusableAudio, file.path};
             currentLength = length.frames;
             problem = sink.audioFile(fileLine, reader.rawLine(), file, offset, currentLength);
         } else if (inDataFile || isFileLine(line)) {

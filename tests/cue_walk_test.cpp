@@ -148,9 +148,13 @@ TEST(CueWalk, StopsAtTheFirstProblemAndNamesItsFile) {
         {file + "    INDEX 01 00:0x:00\n", Problem::indexUnreadable, ""},
         {file + "    INDEX 00 00:00:00\n    INDEX 01 00:00:50\n    INDEX 02 00:00:10\n",
          Problem::negativePosition, ""},
+        // Lengths a header can state but no disc has: the range would overflow.
+        {"FILE \"huge.wav\" WAVE\nFILE \"huge.wav\" WAVE\nFILE \"a.wav\" WAVE\n",
+         Problem::unusableAudio, "dir/a.wav"},
     };
     for (const Case& c : cases) {
         FakeAudio audio({{"a.wav", {"a.wav", {100, Problem::none}}},
+                         {"huge.wav", {"huge.wav", {CdFrames{1} << 52, Problem::none}}},
                          {"bad.wav", {"bad.wav", {0, Problem::invalidWav}}},
                          {"silent.wav", {"silent.wav", {0, Problem::none}}}});
         RecordingSink sink;
