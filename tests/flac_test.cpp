@@ -26,16 +26,6 @@ std::string plainFlac() {
     return sourceFile("tests/data/formats/plain.flac");
 }
 
-struct Verdict {
-    CdFrames frames = -1;
-    std::string message;
-    bool operator==(const Verdict&) const = default;
-};
-
-std::ostream& operator<<(std::ostream& out, const Verdict& v) {
-    return out << v.frames << " \"" << v.message << "\"";
-}
-
 // What the tool measures for `bytes` as a .flac file, and what TagLib does.
 std::pair<Verdict, Verdict> measureBoth(const std::string& bytes) {
     writeFile("t.flac", bytes);

@@ -26,16 +26,6 @@ std::string fixture(const std::string& name) {
     return readFile(formatsDir + name);
 }
 
-struct Verdict {
-    CdFrames frames = -1;
-    std::string message;
-    bool operator==(const Verdict&) const = default;
-};
-
-std::ostream& operator<<(std::ostream& out, const Verdict& v) {
-    return out << v.frames << " \"" << v.message << "\"";
-}
-
 HeaderFormat formatOfName(const std::string& name) {
     return *headerFormatOf(name.substr(name.rfind('.')));
 }

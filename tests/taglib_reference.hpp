@@ -3,6 +3,7 @@
 // these formats before they had readers of their own.
 #pragma once
 
+#include <ostream>
 #include <string>
 
 #include "audio/header_formats.hpp"
@@ -13,5 +14,16 @@ namespace vorlin::test {
 // same messages, "unrecognized format" when TagLib cannot parse the file,
 // finds 0 sample frames or a rate below 8000 Hz.
 CdFrames taglibLengthFrames(const std::string& path, HeaderFormat format);
+
+// What a measurer makes of a file: its length and its message, if any.
+struct Verdict {
+    CdFrames frames = -1;
+    std::string message;
+    bool operator==(const Verdict&) const = default;
+};
+
+inline std::ostream& operator<<(std::ostream& out, const Verdict& v) {
+    return out << v.frames << " \"" << v.message << "\"";
+}
 
 } // namespace vorlin::test
