@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstdlib>
 #include <new>
-#include <system_error>
 
 #include "platform/platform.hpp"
 
@@ -56,16 +55,13 @@ void ThreadPool::place() {
 
 bool ThreadPool::start() {
     place();
-    // A thread with a processor of its own keeps to it before it serves.
+    // A thread with a processor of its own starts on it.
     const int cpu = threads_.size() < threadCpus_.size() ? threadCpus_[threads_.size()] : -1;
-    try {
-        threads_.emplace_back([this, cpu] {
-            if (cpu >= 0) (void)platform::keepThreadTo({cpu});
-            serve();
-        });
-    } catch (const std::system_error&) {
+    platform::ThreadHandle thread;
+    if (!platform::startThread(
+            thread, cpu, [](void* pool) { static_cast<ThreadPool*>(pool)->serve(); }, this))
         return false;
-    }
+    threads_.push_back(thread);
     return true;
 }
 
@@ -130,7 +126,7 @@ void ThreadPool::stop() {
         stopping_ = true;
         wake_.notifyAll();
     }
-    for (std::thread& thread : threads_) thread.join();
+    for (const platform::ThreadHandle thread : threads_) platform::joinThread(thread);
     threads_.clear();
     buffers_.clear();
 }

@@ -9,7 +9,6 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
-#include <thread>
 #include <vector>
 
 namespace vorlin {
@@ -100,9 +99,9 @@ class ThreadPool {
     std::vector<std::size_t> bufferBytes_;
 
     std::mutex mutex_;
-    Signal wake_; // a job was posted, or the pool stops
-    Signal idle_; // a thread left its job
-    std::vector<std::thread> threads_;
+    Signal wake_;                         // a job was posted, or the pool stops
+    Signal idle_;                         // a thread left its job
+    std::vector<std::uintptr_t> threads_; // the threads started, as the system names them
     PoolJob* job_ = nullptr;
     std::uint64_t posted_ = 0; // jobs posted so far
     unsigned seats_ = 0;       // threads the current job still takes

@@ -149,6 +149,15 @@ std::vector<int> allowedCpus();
 int currentCpu();
 // Keeps the calling thread to the processors `cpus`; false when refused.
 bool keepThreadTo(const std::vector<int>& cpus);
+// A thread started by startThread, until joinThread.
+using ThreadHandle = std::uintptr_t;
+// Starts a thread running body(argument), kept to processor `cpu` from its
+// first instruction when `cpu` is not -1 (anywhere, should the system
+// refuse that), so that it never begins beside its starter on a busy
+// processor. False when no thread can be started.
+bool startThread(ThreadHandle& thread, int cpu, void (*body)(void*), void* argument);
+// Waits for the thread to end.
+void joinThread(ThreadHandle thread);
 // Identifies this process (a fork's child has another number).
 long processId();
 

@@ -2,6 +2,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <iconv.h>
+#include <pthread.h>
 #include <sched.h>
 #include <signal.h>
 #include <stdlib.h>
@@ -11,6 +12,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <new>
 
 #include "platform/platform.hpp"
 
@@ -304,6 +307,52 @@ bool keepThreadTo(const std::vector<int>& cpus) {
     for (const int cpu : cpus)
         if (cpu >= 0 && cpu < CPU_SETSIZE) CPU_SET(cpu, &set);
     return CPU_COUNT(&set) > 0 && ::sched_setaffinity(0, sizeof set, &set) == 0;
+}
+
+namespace {
+
+// What a new thread runs, handed over on the heap.
+struct ThreadStart {
+    void (*body)(void*);
+    void* argument;
+};
+
+} // namespace
+
+bool startThread(ThreadHandle& thread, int cpu, void (*body)(void*), void* argument) {
+    static_assert(sizeof(pthread_t) <= sizeof(ThreadHandle));
+    auto* start = new (std::nothrow) ThreadStart{body, argument};
+    if (!start) return false;
+    const auto run = [](void* handed) -> void* {
+        const ThreadStart what = *static_cast<ThreadStart*>(handed);
+        delete static_cast<ThreadStart*>(handed);
+        what.body(what.argument);
+        return nullptr;
+    };
+    pthread_t created;
+    bool started = false;
+    pthread_attr_t attributes;
+    if (cpu >= 0 && cpu < CPU_SETSIZE && ::pthread_attr_init(&attributes) == 0) {
+        cpu_set_t one;
+        CPU_ZERO(&one);
+        CPU_SET(cpu, &one);
+        started = ::pthread_attr_setaffinity_np(&attributes, sizeof one, &one) == 0 &&
+                  ::pthread_create(&created, &attributes, run, start) == 0;
+        ::pthread_attr_destroy(&attributes);
+    }
+    if (!started && ::pthread_create(&created, nullptr, run, start) != 0) {
+        delete start;
+        return false;
+    }
+    thread = 0;
+    std::memcpy(&thread, &created, sizeof created);
+    return true;
+}
+
+void joinThread(ThreadHandle thread) {
+    pthread_t created;
+    std::memcpy(&created, &thread, sizeof created);
+    ::pthread_join(created, nullptr);
 }
 
 long processId() {

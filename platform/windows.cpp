@@ -15,6 +15,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <cwchar>
+#include <new>
 
 #include "platform/platform.hpp"
 
@@ -404,6 +405,49 @@ bool keepThreadTo(const std::vector<int>& cpus) {
     for (const int cpu : cpus)
         if (cpu >= 0 && cpu < static_cast<int>(8 * sizeof mask)) mask |= DWORD_PTR{1} << cpu;
     return mask != 0 && ::SetThreadAffinityMask(::GetCurrentThread(), mask) != 0;
+}
+
+namespace {
+
+// What a new thread runs, handed over on the heap.
+struct ThreadStart {
+    void (*body)(void*);
+    void* argument;
+};
+
+} // namespace
+
+namespace {
+
+DWORD WINAPI runThread(LPVOID handed) {
+    const ThreadStart what = *static_cast<ThreadStart*>(handed);
+    delete static_cast<ThreadStart*>(handed);
+    what.body(what.argument);
+    return 0;
+}
+
+} // namespace
+
+bool startThread(ThreadHandle& thread, int cpu, void (*body)(void*), void* argument) {
+    auto* start = new (std::nothrow) ThreadStart{body, argument};
+    if (!start) return false;
+    // Suspended until it has its processor.
+    const HANDLE created = ::CreateThread(nullptr, 0, runThread, start, CREATE_SUSPENDED, nullptr);
+    if (!created) {
+        delete start;
+        return false;
+    }
+    if (cpu >= 0 && cpu < static_cast<int>(8 * sizeof(DWORD_PTR)))
+        (void)::SetThreadAffinityMask(created, DWORD_PTR{1} << cpu);
+    ::ResumeThread(created);
+    thread = reinterpret_cast<ThreadHandle>(created);
+    return true;
+}
+
+void joinThread(ThreadHandle thread) {
+    const HANDLE created = reinterpret_cast<HANDLE>(thread);
+    ::WaitForSingleObject(created, INFINITE);
+    ::CloseHandle(created);
 }
 
 long processId() {
