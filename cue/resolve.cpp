@@ -45,11 +45,11 @@ bool fileLineName(std::string_view line, std::string_view& name, std::string_vie
 
 namespace {
 
-// A folder is read for its names after this many failed tests of a name in
-// it (a FLAC album tries .wav, .mpc and .mp+ first for every track), when
-// it is no larger than this: larger ones are tested name by name, so that a
+// A folder is read for its names after this many tests of a name in it (a
+// sheet over many files, or a name tried with several extensions), when it
+// is no larger than this: larger ones are tested name by name, so that a
 // sheet in a huge folder does not read all of it.
-constexpr unsigned missesBeforeListing = 16;
+constexpr unsigned testsBeforeListing = 16;
 constexpr std::int64_t maxListedFolderBytes = 64 * 1024;
 
 } // namespace
@@ -80,7 +80,7 @@ const std::vector<std::string>& FolderListings::of(const std::string& folder) {
 
 bool FolderListings::exists(const std::string& folder, const std::string& name) {
     Folder& f = folders_[folder];
-    if (!f.isListed && !f.tooLarge && f.misses >= missesBeforeListing) {
+    if (!f.isListed && !f.tooLarge && f.tests >= testsBeforeListing) {
         if (const std::int64_t bytes = platform::folderSize(folder);
             bytes >= 0 && bytes <= maxListedFolderBytes)
             list(folder, f);
@@ -91,9 +91,8 @@ bool FolderListings::exists(const std::string& folder, const std::string& name) 
         if (!f.listed.contains(name)) return false;
         if (!f.notRegular.contains(name)) return true; // a link must lead somewhere
     }
-    const bool found = platform::exists(folder + name);
-    if (!found) ++f.misses;
-    return found;
+    ++f.tests;
+    return platform::exists(folder + name);
 }
 
 namespace {

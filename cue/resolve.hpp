@@ -37,16 +37,16 @@ class FolderListings {
     // The folder's entries in byte order (read now if they were not yet).
     const std::vector<std::string>& of(const std::string& folder);
 
-    // Whether `name` exists in `folder` (access() of mode 0: a link must
-    // lead somewhere). Each name is tested by itself until the folder has
-    // cost a few failed tests; then a folder of modest size is read once,
-    // and only the names it holds are tested.
+    // Whether `name` exists in `folder` (a link must lead somewhere). Each
+    // name is tested by itself until the folder has cost a few tests; then a
+    // folder of modest size is read once, and only the names it holds that
+    // are not regular files are tested.
     bool exists(const std::string& folder, const std::string& name);
 
   private:
     struct Folder {
         bool tooLarge = false; // reading it would cost more than the tests it saves
-        unsigned misses = 0;
+        unsigned tests = 0; // names tested by themselves
         std::vector<std::string> names;
         std::unordered_set<std::string_view> listed;     // the names, to look up
         std::unordered_set<std::string_view> notRegular; // of them: links and others, tested
