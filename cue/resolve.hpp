@@ -46,7 +46,7 @@ class FolderListings {
   private:
     struct Folder {
         bool tooLarge = false; // reading it would cost more than the tests it saves
-        unsigned tests = 0; // names tested by themselves
+        unsigned tests = 0;    // names tested by themselves
         std::vector<std::string> names;
         std::unordered_set<std::string_view> listed;     // the names, to look up
         std::unordered_set<std::string_view> notRegular; // of them: links and others, tested
