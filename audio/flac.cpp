@@ -66,13 +66,7 @@ class Window {
   private:
     void fill(std::int64_t offset, std::size_t count) {
         count = std::min(count, searchBytes);
-        std::size_t got = 0;
-        while (got < count) {
-            const std::int64_t n = platform::readAt(descriptor_, buffer_ + got, count - got,
-                                                    offset + static_cast<std::int64_t>(got));
-            if (n <= 0) break;
-            got += static_cast<std::size_t>(n);
-        }
+        const std::size_t got = readBytesAt(descriptor_, offset, buffer_, count);
         start_ = offset;
         length_ = static_cast<std::int64_t>(got);
         // A short read: the file ends there, as far as this reader can tell.

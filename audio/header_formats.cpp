@@ -28,19 +28,6 @@ std::optional<HeaderFormat> headerFormatOf(std::string_view extension) {
     return std::nullopt;
 }
 
-std::size_t readBytesAt(int descriptor, std::int64_t offset, void* buffer, std::size_t count) {
-    if (offset < 0) return 0;
-    auto* bytes = static_cast<std::uint8_t*>(buffer);
-    std::size_t got = 0;
-    while (got < count) {
-        const std::int64_t n = platform::readAt(descriptor, bytes + got, count - got,
-                                                offset + static_cast<std::int64_t>(got));
-        if (n <= 0) break;
-        got += static_cast<std::size_t>(n);
-    }
-    return got;
-}
-
 namespace {
 
 // Declared rates below this are header misreads (an old Monkey's Audio

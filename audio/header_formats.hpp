@@ -60,8 +60,4 @@ RecordedCount readAiffCount(int descriptor, std::int64_t size);
 // of 2^31 Hz and more (a misread header).
 AudioLength headerLengthFrames(const std::string& path, HeaderFormat format);
 
-// Reads up to `count` bytes at `offset` of `descriptor` into `buffer`; the
-// number read, short only at the end of the file or on an error.
-std::size_t readBytesAt(int descriptor, std::int64_t offset, void* buffer, std::size_t count);
-
 } // namespace vorlin

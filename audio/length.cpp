@@ -19,6 +19,19 @@ std::FILE* openRegularFile(const std::string& path) {
     return file;
 }
 
+std::size_t readBytesAt(int descriptor, std::int64_t offset, void* buffer, std::size_t count) {
+    if (offset < 0) return 0;
+    auto* bytes = static_cast<std::uint8_t*>(buffer);
+    std::size_t got = 0;
+    while (got < count) {
+        const std::int64_t n = platform::readAt(descriptor, bytes + got, count - got,
+                                                offset + static_cast<std::int64_t>(got));
+        if (n <= 0) break;
+        got += static_cast<std::size_t>(n);
+    }
+    return got;
+}
+
 namespace {
 
 // Equal with ASCII letters compared in either case.

@@ -34,4 +34,8 @@ std::FILE* openRegularFile(const std::string& path);
 // set to the file's size.
 int openRegularDescriptor(const std::string& path, std::int64_t* size = nullptr);
 
+// Reads up to `count` bytes at `offset` of `descriptor` into `buffer`; the
+// number read, short only at the end of the file or on an error.
+std::size_t readBytesAt(int descriptor, std::int64_t offset, void* buffer, std::size_t count);
+
 } // namespace vorlin
