@@ -32,14 +32,13 @@ windows:
 	cmake --preset windows
 	cmake --build --preset windows
 
-# Cross-builds the suite and runs it under wine.
+# Cross-builds the suite and runs it under wine. With a terminal as its input
+# (script), wine gives the suite a console, as cmd would, so that the
+# console's code pages are tested too; the log is shown when the run ends.
 test-windows:
 	bash tools/need-packages.sh $(WINDOWS_TEST_PACKAGES)
 	cmake --preset windows
 	cmake --build --preset windows-tests
 	$(WINE_ENV) wineboot -i >/dev/null 2>&1
-	# With a terminal as its input (script), wine gives the suite a console, as
-	# cmd would, so that the console's code pages are tested too; the log is
-	# shown when the run ends.
 	cd build/windows && $(WINE_ENV) script -qec "wine tests/vorlin_tests.exe > tests/windows.log 2>&1" \
 	  /dev/null; status=$$?; cat tests/windows.log; exit $$status
