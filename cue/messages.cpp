@@ -60,7 +60,7 @@ constexpr const char* usageLines =
     "of the file before it. Each <file> is a cue sheet, a wildcard pattern (*.cue)\n"
     "or, with -r, a folder.\n"
     "Possible options:\n"
-    " --force : rewrite the sheets named after it, even those that seem fixed\n"
+    " --force : rewrite the sheets after it even when they seem to need no fixing\n"
     " -n, --dry-run : show what would change as a diff, write nothing\n"
     " --per-file : keep a FILE line per audio file, to go on playing the files\n"
     "   (without it a sheet names one file, Range.wav: all its files joined)\n"
