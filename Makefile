@@ -14,12 +14,23 @@ WINDOWS_TEST_PACKAGES := $(WINDOWS_PACKAGES) googletest wine wine64
 # own, and installs neither Mono nor Gecko (no display is needed).
 WINE_ENV := WINEPREFIX=$(CURDIR)/build/windows/wine WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 
-.PHONY: example test windows test-windows
+# Where `make install` puts the tool and its manual page.
+PREFIX ?= /usr/local
+
+.PHONY: example install test windows test-windows
 
 # Builds the tool and fixes scratch copies of the example albums.
 example:
 	bash tools/need-packages.sh $(BUILD_PACKAGES)
 	cmake --workflow --preset example
+
+# Builds the optimized tool alone and installs it and its manual page under
+# $(PREFIX) (bin/vorlin, share/man/man1/vorlin.1).
+install:
+	bash tools/need-packages.sh $(BUILD_PACKAGES)
+	cmake --preset example
+	cmake --build build/release --target vorlin
+	cmake --install build/release --prefix $(PREFIX)
 
 # Builds everything and runs every test.
 test:
