@@ -14,12 +14,23 @@ WINDOWS_TEST_PACKAGES := $(WINDOWS_PACKAGES) googletest wine wine64
 # own, and installs neither Mono nor Gecko (no display is needed).
 WINE_ENV := WINEPREFIX=$(CURDIR)/build/windows/wine WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 
-.PHONY: example test windows test-windows
+# Where `make install` puts the tool and its manual page.
+PREFIX ?= /usr/local
+
+.PHONY: example install test windows test-windows
 
 # Builds the tool and fixes scratch copies of the example albums.
 example:
 	bash tools/need-packages.sh $(BUILD_PACKAGES)
 	cmake --workflow --preset example
+
+# Builds the optimized tool alone and installs it and its manual page under
+# $(PREFIX) (bin/vorlin, share/man/man1/vorlin.1).
+install:
+	bash tools/need-packages.sh $(BUILD_PACKAGES)
+	cmake --preset example
+	cmake --build build/release --target vorlin
+	cmake --install build/release --prefix $(PREFIX)
 
 # Builds everything and runs every test.
 test:
@@ -32,10 +43,13 @@ windows:
 	cmake --preset windows
 	cmake --build --preset windows
 
-# Cross-builds the suite and runs it under wine.
+# Cross-builds the suite and runs it under wine. With a terminal as its input
+# (script), wine gives the suite a console, as cmd would, so that the
+# console's code pages are tested too; the log is shown when the run ends.
 test-windows:
 	bash tools/need-packages.sh $(WINDOWS_TEST_PACKAGES)
 	cmake --preset windows
 	cmake --build --preset windows-tests
 	$(WINE_ENV) wineboot -i >/dev/null 2>&1
-	cd build/windows && $(WINE_ENV) wine tests/vorlin_tests.exe
+	cd build/windows && $(WINE_ENV) script -qec "wine tests/vorlin_tests.exe > tests/windows.log 2>&1" \
+	  /dev/null; status=$$?; cat tests/windows.log; exit $$status

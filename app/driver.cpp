@@ -10,6 +10,42 @@
 
 namespace vorlin {
 
+namespace {
+
+// The length of the character at `at`: a whole UTF-8 sequence, or one byte
+// of anything else.
+std::size_t characterLength(std::string_view text, std::size_t at) {
+    const auto byte = static_cast<unsigned char>(text[at]);
+    const std::size_t length = byte >= 0xF0 && byte < 0xF8 ? 4
+                               : byte >= 0xE0              ? 3
+                               : byte >= 0xC0              ? 2
+                                                           : 1;
+    if (at + length > text.size()) return 1;
+    for (std::size_t i = 1; i < length; ++i)
+        if ((static_cast<unsigned char>(text[at + i]) & 0xC0) != 0x80) return 1;
+    return length;
+}
+
+// What one step of the matching takes: a character where letter case is
+// ignored, otherwise a byte.
+std::size_t unitLength(std::string_view text, std::size_t at) {
+    return platform::wildcardsIgnoreCase ? characterLength(text, at) : 1;
+}
+
+char asciiLower(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c;
+}
+
+bool sameUnit(std::string_view a, std::string_view b) {
+    if (a == b) return true;
+    if (!platform::wildcardsIgnoreCase) return false;
+    if (a.size() == 1 && b.size() == 1) return asciiLower(a[0]) == asciiLower(b[0]);
+    // Beyond ASCII the system knows which letters pair up.
+    return a.size() > 1 && b.size() > 1 && platform::sameIgnoringCase(a, b);
+}
+
+} // namespace
+
 bool wildcardMatch(std::string_view pattern, std::string_view name) {
     // Greedy matching with one backtrack point: the last '*' seen and the
     // name position it has absorbed up to.
@@ -20,15 +56,21 @@ bool wildcardMatch(std::string_view pattern, std::string_view name) {
         if (p < pattern.size() && pattern[p] == '*') {
             starP = p++;
             starN = n;
-        } else if (p < pattern.size() && (pattern[p] == '?' || pattern[p] == name[n])) {
-            ++p;
-            ++n;
-        } else if (starP != std::string_view::npos) {
-            p = starP + 1;
-            n = ++starN;
-        } else {
-            return false;
+            continue;
         }
+        if (p < pattern.size()) {
+            const std::size_t inPattern = unitLength(pattern, p), inName = unitLength(name, n);
+            if (pattern[p] == '?' ||
+                sameUnit(pattern.substr(p, inPattern), name.substr(n, inName))) {
+                p += pattern[p] == '?' ? 1 : inPattern;
+                n += inName;
+                continue;
+            }
+        }
+        if (starP == std::string_view::npos) return false;
+        p = starP + 1;
+        starN += unitLength(name, starN);
+        n = starN;
     }
     while (p < pattern.size() && pattern[p] == '*') ++p;
     return p == pattern.size();
@@ -40,10 +82,11 @@ bool hasWildcards(std::string_view name) {
     return name.find_first_of("*?") != std::string_view::npos;
 }
 
-// "Music" and "a.cue" give "Music/a.cue"; "Music/" does not double the slash.
+// "Music" and "a.cue" give "Music/a.cue" ("Music\\a.cue" on Windows);
+// "Music/" does not double the slash. The separator is the folder's own.
 std::string joinPath(const std::string& folder, std::string_view name) {
     std::string path = folder;
-    if (path.empty() || !platform::isSeparator(path.back())) path += '/';
+    if (path.empty() || !platform::isSeparator(path.back())) path += platform::separatorFor(path);
     path += name;
     return path;
 }
@@ -197,8 +240,9 @@ void walkFolder(const std::string& folder, const FixOptions& options, RunTally& 
     for (const std::string& name : subfolders) walkFolder(joinPath(folder, name), options, tally);
 }
 
-void processPattern(const std::string& pattern, const FixOptions& options, bool recursive,
+void processPattern(const std::string& argument, const FixOptions& options, bool recursive,
                     RunTally& tally) {
+    const std::string pattern = platform::fromDriveFolder(argument);
     PatternMatches matches = expandPattern(pattern, recursive);
     if (!matches.anyEntry) {
         printOutcome({Problem::nothingFound, pattern});
@@ -216,6 +260,13 @@ void processPattern(const std::string& pattern, const FixOptions& options, bool 
             tally.addNothingFound();
         }
     }
+}
+
+void holdClosingWindow() {
+    if (!platform::consoleClosesWithProgram()) return;
+    printClosePrompt();
+    std::fflush(stdout);
+    platform::waitForEnter();
 }
 
 namespace {

@@ -11,7 +11,10 @@
 namespace vorlin {
 
 // Matches `name` against `pattern`, where '*' stands for any run of bytes and
-// '?' for one byte; every other byte stands for itself. Case-sensitive.
+// '?' for one byte; every other byte stands for itself. Case-sensitive on
+// POSIX; on Windows, where names are matched as the system's own tools match
+// them, '?' stands for one character and letter case is ignored (ASCII here,
+// every other script through the system's comparison).
 bool wildcardMatch(std::string_view pattern, std::string_view name);
 
 struct PatternMatch {
@@ -58,12 +61,17 @@ struct RunTally {
 // "Can't read folder '%s'\n" and counted as nothing found; the walk goes on.
 void walkFolder(const std::string& folder, const FixOptions& options, RunTally& tally);
 
-// Runs fixCue on every match; with `recursive` walks every folder matched,
-// and without it refuses a folder named ("'%s' is a folder: -r fixes the
-// sheets in it.\n", counted as a failure). "Can't find file '%s'\n" when
-// nothing matched.
+// Runs fixCue on every match (a pattern starting with a drive and no
+// separator after its colon starts from that drive's current folder); with `recursive` walks every
+// folder matched, and without it refuses a folder named ("'%s' is a folder: -r fixes the sheets in
+// it.\n", counted as a failure). "Can't find file '%s'\n" when nothing matched.
 void processPattern(const std::string& pattern, const FixOptions& options, bool recursive,
                     RunTally& tally);
+
+// When the console window would close with the program before its user has
+// read it (Windows, started from Explorer), prints "Press Enter to close this
+// window." and waits for Enter; otherwise, and always on POSIX, nothing.
+void holdClosingWindow();
 
 // The whole program; returns the exit status. Before a "--" argument,
 // "--force" (from there on), "-n", "--dry-run", "--per-file", "-r",

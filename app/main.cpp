@@ -12,7 +12,9 @@ int wmain(int argc, wchar_t** argv) {
     std::vector<char*> pointers;
     for (std::string& argument : arguments) pointers.push_back(argument.data());
     pointers.push_back(nullptr);
-    return vorlin::runVorlin(argc, pointers.data());
+    const int status = vorlin::runVorlin(argc, pointers.data());
+    vorlin::holdClosingWindow();
+    return status;
 }
 #else
 int main(int argc, char** argv) {

@@ -8,8 +8,8 @@ namespace vorlin {
 
 namespace {
 
-// The texts, in the order of the README's message tables; "%s" stands for
-// the subject.
+// The texts, in the order of the message tables of docs/command-line.md;
+// "%s" stands for the subject.
 
 // Checking a sheet.
 constexpr const char* nothingFoundText = "Can't find file '%s'\n";
@@ -53,23 +53,27 @@ constexpr const char* unrecognizedFormatText = "'%s': unrecognized format\n";
 // The command line (usage and version on standard output, the rest on
 // standard error).
 constexpr const char* versionText = "Vorlin v" VORLIN_VERSION "\n";
-constexpr const char* usageText = "Vorlin v" VORLIN_VERSION "\n"
-                                  "Usage: vorlin [options] <file>\n"
-                                  "Possible options:\n"
-                                  " --force : modify any cue\n"
-                                  " -n, --dry-run : show what would change, write nothing\n"
-                                  " --per-file : keep a FILE line per audio file, pregaps in the "
-                                  "previous file\n"
-                                  " -r, --recursive : fix the sheets in folders and their "
-                                  "subfolders\n"
-                                  " --help : show this help\n"
-                                  " --version : show the version\n";
+constexpr const char* usageLines =
+    "Vorlin v" VORLIN_VERSION "\n"
+    "Usage: vorlin [options] <file>\n"
+    "Fixes cue sheets of CDs ripped one file per track: each pregap moves to the end\n"
+    "of the file before it. Each <file> is a cue sheet, a wildcard pattern (*.cue)\n"
+    "or, with -r, a folder.\n"
+    "Possible options:\n"
+    " --force : rewrite the sheets after it even when they seem to need no fixing\n"
+    " -n, --dry-run : show what would change as a diff, write nothing\n"
+    " --per-file : keep a FILE line per audio file, to go on playing the files\n"
+    "   (without it a sheet names one file, Range.wav: all its files joined)\n"
+    " -r, --recursive : fix the sheets in folders and all their subfolders\n"
+    " -h, --help : show this help\n"
+    " -V, --version : show the version\n";
 constexpr const char* summaryText = "vorlin: %lld sheets: %lld fixed, %lld needed no fixing, "
                                     "%lld failed.\n";
 constexpr const char* dryRunSummaryText = "vorlin: %lld sheets: %lld to fix, %lld need no fixing, "
                                           "%lld failed.\n";
 constexpr const char* unknownOptionText =
     "vorlin: unknown option '%s'; a file name that starts with '-' goes after --\n";
+constexpr const char* closePromptText = "Press Enter to close this window.";
 constexpr const char* writeErrorText = "vorlin: write error on standard output: %s\n";
 
 // The INDEX conversion codes as printed.
@@ -210,8 +214,12 @@ void printDiscId(const DiscIdReport& report) {
     }
 }
 
+std::string_view usageText() {
+    return usageLines;
+}
+
 void printUsage() {
-    print(stdout, usageText);
+    print(stdout, usageLines);
 }
 
 void printVersion() {
@@ -220,6 +228,10 @@ void printVersion() {
 
 void printUnknownOption(std::string_view argument) {
     print(stderr, withSubject(unknownOptionText, argument));
+}
+
+void printClosePrompt() {
+    print(stdout, closePromptText);
 }
 
 void printWriteError(int error) {

@@ -39,11 +39,16 @@ struct DiscIdReport {
 };
 void printDiscId(const DiscIdReport& report);
 
-// The command line's own lines.
+// The command line's own lines. The usage text lists every option (the
+// tests and docs/command-line.md show it as it is here).
+std::string_view usageText();
 void printUsage();
 void printVersion();
 // On standard error: an argument that looks like an option and is none.
 void printUnknownOption(std::string_view argument);
+// Before the console window closes (Windows, started from Explorer), with
+// no line end: the user's Enter ends the line.
+void printClosePrompt();
 // On standard error: standard output lost some of what was printed (`error`
 // is the errno of the failure).
 void printWriteError(int error);

@@ -164,7 +164,10 @@ class Search {
 
     bool take(const std::string& folder, const std::string& entry, const Reading& reading) {
         found_.name = folder + entry;
-        found_.path = directory_ + found_.name;
+        // The path to open and to show takes the separator of the sheet's own.
+        std::string local = folder;
+        std::replace(local.begin(), local.end(), '/', platform::separatorFor(directory_));
+        found_.path = directory_ + local + entry;
         found_.codePage = reading.codePage;
         return true;
     }

@@ -33,6 +33,33 @@ constexpr bool isSeparator(char c) {
 // gives 2, "b.cue" 0. On Windows a drive ("C:b.cue") counts as a folder.
 std::size_t folderPartLength(std::string_view path);
 
+// The separator to put between `folder` and a name joined to it, so that a
+// path keeps the separator of the argument it came from: the last one in
+// `folder`. On Windows '\' when `folder` has none, and always for a "\\?\"
+// path (which takes no '/'); '/' on POSIX.
+char separatorFor(std::string_view folder);
+
+// On Windows, a path with a drive and no separator after its colon ("D:",
+// "D:album.cue", "D:*.cue") is relative to that drive's current folder: it
+// is given from that folder ("D:\Music", "D:\Music\album.cue"). Any other
+// path, and every path on POSIX, is returned as it is.
+std::string fromDriveFolder(const std::string& path);
+
+// ---- Names ----
+
+// Whether wildcards match names with letter case ignored, as the system's
+// own tools do (Windows); on POSIX case matters.
+#ifdef _WIN32
+constexpr bool wildcardsIgnoreCase = true;
+#else
+constexpr bool wildcardsIgnoreCase = false;
+#endif
+
+// Whether the UTF-8 texts `a` and `b` are the same with letter case ignored
+// as the system compares names (Windows: its ordinal comparison, for every
+// script); on POSIX, whether they are the same bytes.
+bool sameIgnoringCase(std::string_view a, std::string_view b);
+
 // ---- Files ----
 
 enum class FileType { missing, regular, directory, link, other };
@@ -163,9 +190,25 @@ long processId();
 
 // ---- The program ----
 
-// Sets the standard streams to binary mode and the console to UTF-8
-// (Windows); nothing to do on POSIX.
+// Sets the standard streams to binary mode and the console's output to
+// UTF-8 (Windows); nothing to do on POSIX. The console's input and output
+// code pages are put back as they were when the program ends, by returning,
+// by exit() or by Ctrl-C.
 void prepareStandardStreams();
+
+// The number of processes attached to this process's console, 0 when it has
+// none (always on POSIX). Tests put another function in its place.
+extern unsigned (*consoleProcessCount)();
+
+// Whether the console window closes as the program ends, before its user has
+// read it: this process is the only one attached to the console (Explorer
+// opened it for a double click or a file dropped on the program, not cmd or
+// PowerShell), and standard input and output are that console, not
+// redirected. Never on POSIX.
+bool consoleClosesWithProgram();
+
+// Waits until the user presses Enter (or standard input ends).
+void waitForEnter();
 
 #ifdef _WIN32
 // The program's arguments given as UTF-16, in UTF-8.

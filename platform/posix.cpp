@@ -24,6 +24,18 @@ std::size_t folderPartLength(std::string_view path) {
     return slash == std::string_view::npos ? 0 : slash + 1;
 }
 
+char separatorFor(std::string_view) {
+    return '/';
+}
+
+std::string fromDriveFolder(const std::string& path) {
+    return path;
+}
+
+bool sameIgnoringCase(std::string_view a, std::string_view b) {
+    return a == b; // names are bytes here: case matters
+}
+
 int openForReading(const std::string& path, bool regularOnly, std::int64_t* size) {
     // O_NONBLOCK keeps a FIFO from blocking the open; it is refused right
     // after. Reads of a regular file do not heed the flag, so it stays.
@@ -360,5 +372,24 @@ long processId() {
 }
 
 void prepareStandardStreams() {}
+
+namespace {
+
+unsigned noConsole() {
+    return 0;
+}
+
+} // namespace
+
+unsigned (*consoleProcessCount)() = noConsole;
+
+bool consoleClosesWithProgram() {
+    return false; // a terminal stays open after its programs end
+}
+
+void waitForEnter() {
+    int c;
+    while ((c = std::getchar()) != EOF && c != '\n') {}
+}
 
 } // namespace vorlin::platform

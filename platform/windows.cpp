@@ -42,9 +42,22 @@ std::string narrow(std::wstring_view wide) {
     return text;
 }
 
-// `path` for the wide API; "" is the working folder.
+bool isDriveLetter(char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+
+bool isLongPath(std::string_view path) {
+    return path.rfind("\\\\?\\", 0) == 0;
+}
+
+// `path` for the wide API; "" is the working folder. A "\\?\" path goes to
+// the file system as it is, which takes no '/': the tool's own joins and a
+// sheet's subfolders are written with '\' there.
 std::wstring widePath(const std::string& path) {
-    return path.empty() ? std::wstring(L".") : widen(path);
+    if (path.empty()) return std::wstring(L".");
+    std::wstring wide = widen(path);
+    if (isLongPath(path)) std::replace(wide.begin(), wide.end(), L'/', L'\\');
+    return wide;
 }
 
 HANDLE handleOf(int fd) {
@@ -61,10 +74,40 @@ std::size_t folderPartLength(std::string_view path) {
     const std::size_t separator = path.find_last_of("/\\");
     if (separator != std::string_view::npos) return separator + 1;
     // "C:name" is "name" in the working folder of drive C.
-    if (path.size() >= 2 && path[1] == ':' &&
-        ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z')))
-        return 2;
+    if (path.size() >= 2 && path[1] == ':' && isDriveLetter(path[0])) return 2;
     return 0;
+}
+
+char separatorFor(std::string_view folder) {
+    if (isLongPath(folder)) return '\\';
+    const std::size_t separator = folder.find_last_of("/\\");
+    return separator == std::string_view::npos ? '\\' : folder[separator];
+}
+
+std::string fromDriveFolder(const std::string& path) {
+    if (path.size() < 2 || path[1] != ':' || !isDriveLetter(path[0]) ||
+        (path.size() > 2 && isSeparator(path[2])))
+        return path;
+    // The system keeps a current folder for every drive; "D:" names it.
+    const wchar_t drive[] = {static_cast<wchar_t>(path[0]), L':', L'\0'};
+    std::wstring full(MAX_PATH, L'\0');
+    DWORD n = ::GetFullPathNameW(drive, static_cast<DWORD>(full.size()), full.data(), nullptr);
+    if (n >= full.size()) {
+        full.assign(n, L'\0');
+        n = ::GetFullPathNameW(drive, static_cast<DWORD>(full.size()), full.data(), nullptr);
+    }
+    if (n == 0 || n >= full.size()) return path;
+    full.resize(n);
+    std::string folder = narrow(full);
+    if (path.size() == 2) return folder;
+    if (!isSeparator(folder.back())) folder += '\\';
+    return folder + path.substr(2);
+}
+
+bool sameIgnoringCase(std::string_view a, std::string_view b) {
+    const std::wstring wideA = widen(a), wideB = widen(b);
+    return ::CompareStringOrdinal(wideA.data(), static_cast<int>(wideA.size()), wideB.data(),
+                                  static_cast<int>(wideB.size()), TRUE) == CSTR_EQUAL;
 }
 
 int openForReading(const std::string& path, bool regularOnly, std::int64_t* size) {
@@ -218,7 +261,7 @@ bool listFolder(const std::string& folder, std::vector<FolderEntry>& entries) {
     if (!pattern.empty() && !isSeparator(pattern.back()) && pattern.back() != ':') pattern += '\\';
     pattern += '*';
     WIN32_FIND_DATAW found;
-    const HANDLE search = ::FindFirstFileExW(widen(pattern).c_str(), FindExInfoBasic, &found,
+    const HANDLE search = ::FindFirstFileExW(widePath(pattern).c_str(), FindExInfoBasic, &found,
                                              FindExSearchNameMatch, nullptr, 0);
     if (search == INVALID_HANDLE_VALUE) return ::GetLastError() == ERROR_FILE_NOT_FOUND;
     do {
@@ -242,6 +285,22 @@ std::int64_t folderSize(const std::string& folder) {
 }
 
 namespace {
+
+// The console's code pages as the program found them (0: no console).
+UINT inputCodePage = 0;
+UINT outputCodePage = 0;
+
+void restoreCodePages() {
+    if (inputCodePage != 0) ::SetConsoleCP(inputCodePage);
+    if (outputCodePage != 0) ::SetConsoleOutputCP(outputCodePage);
+}
+
+// Ctrl-C, Ctrl-Break or the window closing: the code pages go back before the
+// system ends the process.
+BOOL WINAPI restoreOnControl(DWORD) {
+    restoreCodePages();
+    return FALSE;
+}
 
 // A sharing violation (a player or a virus scanner holding the file open)
 // passes within moments as a rule: the rename is tried again a few times.
@@ -295,6 +354,7 @@ class InterruptionsHeld {
         if (installed_) ::SetConsoleCtrlHandler(onConsoleControl, FALSE);
         if (interrupted) {
             std::fflush(nullptr);
+            restoreCodePages();
             ::ExitProcess(STATUS_CONTROL_C_EXIT);
         }
     }
@@ -460,7 +520,39 @@ void prepareStandardStreams() {
     ::_setmode(::_fileno(stdout), _O_BINARY);
     ::_setmode(::_fileno(stderr), _O_BINARY);
     ::_setmode(::_fileno(stdin), _O_BINARY);
+    inputCodePage = ::GetConsoleCP();
+    outputCodePage = ::GetConsoleOutputCP();
+    if (outputCodePage == 0) return; // no console
+    std::atexit(restoreCodePages);
+    ::SetConsoleCtrlHandler(restoreOnControl, TRUE);
     ::SetConsoleOutputCP(CP_UTF8);
+}
+
+namespace {
+
+unsigned countConsoleProcesses() {
+    DWORD ids[4];
+    // The count, even when more processes share the console than `ids` holds.
+    return ::GetConsoleProcessList(ids, 4);
+}
+
+bool isConsole(int fd) {
+    DWORD mode = 0;
+    return ::GetConsoleMode(handleOf(fd), &mode) != 0;
+}
+
+} // namespace
+
+unsigned (*consoleProcessCount)() = countConsoleProcesses;
+
+bool consoleClosesWithProgram() {
+    return consoleProcessCount() == 1 && isConsole(::_fileno(stdin)) &&
+           isConsole(::_fileno(stdout));
+}
+
+void waitForEnter() {
+    int c;
+    while ((c = std::getchar()) != EOF && c != '\n') {}
 }
 
 std::vector<std::string> argumentsInUtf8(int argc, wchar_t** argv) {

@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <string>
 
+#include "cue/messages.hpp"
 #include "tests/cue_samples.hpp"
 #include "tests/test_support.hpp"
 
@@ -78,14 +79,22 @@ LostRun runWithOutput(const std::vector<std::string>& args, const std::string& c
 TEST(Driver, UsageVersionAndForceAlone) {
     Album a;
     writeFile(a.dir.file("a.cue"), twoTrackSheet);
-    const std::string usage = "Vorlin v0.6\nUsage: vorlin [options] <file>\nPossible options:\n"
-                              " --force : modify any cue\n"
-                              " -n, --dry-run : show what would change, write nothing\n"
-                              " --per-file : keep a FILE line per audio file, pregaps in the "
-                              "previous file\n"
-                              " -r, --recursive : fix the sheets in folders and their subfolders\n"
-                              " --help : show this help\n"
-                              " --version : show the version\n";
+    const std::string usage(usageText());
+    // Scripts read the first lines and the option names; every option is listed.
+    EXPECT_EQ(usage.rfind("Vorlin v0.6\nUsage: vorlin [options] <file>\n", 0), 0u);
+    for (const char* option : {"\n --force : ", "\n -n, --dry-run : ", "\n --per-file : ",
+                               "\n -r, --recursive : ", "\n -h, --help : ", "\n -V, --version : "})
+        EXPECT_NE(usage.find(option), std::string::npos) << option;
+    // The command line's page shows it as printed.
+    std::string shown;
+    for (std::size_t at = 0; at < usage.size();) {
+        const std::size_t end = usage.find('\n', at) + 1;
+        shown += "    " + usage.substr(at, end - at);
+        at = end;
+    }
+    EXPECT_NE(readFile(std::string(VORLIN_SOURCE_DIR) + "/docs/command-line.md").find(shown),
+              std::string::npos)
+        << "docs/command-line.md does not show the usage text";
     // The first of --help and --version counts, wherever it stands; nothing
     // else is done.
     const std::vector<std::pair<std::vector<std::string>, std::string>> runs = {
