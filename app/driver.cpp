@@ -109,15 +109,19 @@ PatternMatches expandPattern(const std::string& pattern, bool folders) {
     // '?' are wildcards only when nothing is called so. The shell (or find
     // -exec) has already expanded the patterns the user meant.
     if (platform::typeOf(pattern, false) != platform::FileType::missing) {
-        // Only regular files (after following links): never a FIFO or device.
-        // A folder named as such is that folder, whatever its name ("." and
-        // ".." too): walked with -r, refused without.
+        // Named, so meant: a hidden sheet is fixed like any other, and
+        // anything but a regular file or a folder (after following links) is
+        // reported, never opened. A folder named as such is that folder,
+        // whatever its name ("." and ".." too): walked with -r, refused
+        // without. Deciding takes only the entry's status.
         PatternMatches matches{true, {}};
         const platform::FileType type = platform::typeOf(pattern);
         if (type == platform::FileType::directory)
             matches.entries.push_back({pattern, true});
-        else if (type == platform::FileType::regular && !platform::isHidden(pattern))
+        else if (type == platform::FileType::regular)
             matches.entries.push_back({pattern, false});
+        else
+            matches.entries.push_back({pattern, false, true});
         return matches;
     }
     if (!hasWildcards(namePattern)) return {};
@@ -250,7 +254,12 @@ void processPattern(const std::string& argument, const FixOptions& options, bool
         return;
     }
     for (const PatternMatch& match : matches.entries) {
-        if (!match.folder) {
+        if (match.notRegular) {
+            // A FIFO, device, socket or dangling link named: nothing is read,
+            // and saying nothing would read as success.
+            printOutcome({Problem::notRegular, match.path});
+            tally.addNothingFound();
+        } else if (!match.folder) {
             processSheet(match.path, options, tally);
         } else if (recursive) {
             walkFolder(match.path, options, tally);

@@ -19,7 +19,8 @@ bool wildcardMatch(std::string_view pattern, std::string_view name);
 
 struct PatternMatch {
     std::string path;
-    bool folder = false; // a folder to walk (only when folders were asked for)
+    bool folder = false;     // a folder to walk (only when folders were asked for)
+    bool notRegular = false; // named exactly, but neither a regular file nor a folder
 };
 
 struct PatternMatches {
@@ -30,10 +31,13 @@ struct PatternMatches {
 // Expands `pattern` (wildcards only in its last component) into the regular,
 // non-hidden files it matches, in byte-wise order, each with the pattern's
 // directory part kept. A pattern that some entry has as its exact name is
-// that entry alone, '*' and '?' included. With `folders`, the directories a
-// wildcard matches are kept too, in their place. A pattern that names a
-// directory ("." and "dir/" included, or a link to one) is that directory,
-// with `folders` or without.
+// that entry alone, '*' and '?' included: a hidden file too, and an entry
+// that is neither a regular file nor a directory after following links (a
+// FIFO, device, socket or dangling link) is kept as notRegular, never opened.
+// With `folders`, the directories a wildcard matches are kept too, in their
+// place; what else a wildcard matches and is not a regular file is left out.
+// A pattern that names a directory ("." and "dir/" included, or a link to
+// one) is that directory, with `folders` or without.
 PatternMatches expandPattern(const std::string& pattern, bool folders = false);
 
 // What a run has done so far; its exit status and closing summary come from it.
@@ -44,7 +48,8 @@ struct RunTally {
     std::int64_t fixed = 0;     // fixed, or a dry run's diff shown
     std::int64_t unchanged = 0; // nothing rewritten
     std::int64_t failed = 0;    // failed or refused, patterns or folders that found nothing,
-                                // and folders named without -r
+                                // folders named without -r, and entries named that are not
+                                // regular files
     int outputError = 0;        // errno of the first failed write to standard output
 
     void addSheet(SheetResult result);
@@ -62,9 +67,12 @@ struct RunTally {
 void walkFolder(const std::string& folder, const FixOptions& options, RunTally& tally);
 
 // Runs fixCue on every match (a pattern starting with a drive and no
-// separator after its colon starts from that drive's current folder); with `recursive` walks every
-// folder matched, and without it refuses a folder named ("'%s' is a folder: -r fixes the sheets in
-// it.\n", counted as a failure). "Can't find file '%s'\n" when nothing matched.
+// separator after its colon starts from that drive's current folder); with
+// `recursive` walks every folder matched, and without it refuses a folder
+// named ("'%s' is a folder: -r fixes the sheets in it.\n", counted as a
+// failure). An entry named exactly that is not a regular file gets "'%s' is
+// not a regular file.\n", counted as a failure. "Can't find file '%s'\n"
+// when nothing matched.
 void processPattern(const std::string& pattern, const FixOptions& options, bool recursive,
                     RunTally& tally);
 

@@ -16,6 +16,8 @@ enum class Problem {
     nothingFound,     // a pattern that matched nothing
     folderUnreadable, // a folder a recursive run cannot list
     folderNamed,      // a folder named without -r
+    notRegular,       // an entry named exactly that is neither a regular file nor a folder
+                      // after following links (a FIFO, device, socket, dangling link)
     // Reading and checking a sheet; the subject is the sheet's path.
     sheetOpenFailed,  // it cannot be opened
     notValidSheet,    // no audio FILE line, or UTF-16 that does not decode

@@ -15,6 +15,7 @@ namespace {
 constexpr const char* nothingFoundText = "Can't find file '%s'\n";
 constexpr const char* folderUnreadableText = "Can't read folder '%s'\n";
 constexpr const char* folderNamedText = "'%s' is a folder: -r fixes the sheets in it.\n";
+constexpr const char* notRegularText = "'%s' is not a regular file.\n";
 constexpr const char* sheetOpenFailedText = "Failed to open '%s'.\n";
 constexpr const char* notValidSheetText = "File '%s' is not a valid cue sheet.\n";
 constexpr const char* nonCompliantText =
@@ -102,6 +103,8 @@ const char* formatOf(Problem problem) {
         return folderUnreadableText;
     case Problem::folderNamed:
         return folderNamedText;
+    case Problem::notRegular:
+        return notRegularText;
     case Problem::sheetOpenFailed:
         return sheetOpenFailedText;
     case Problem::notValidSheet:
@@ -152,13 +155,36 @@ bool isAudioProblem(Problem problem) {
     return problem >= Problem::audioNotFound;
 }
 
+// `name` as a message shows it: each byte below 0x20 and the byte 0x7F as a
+// backslash and three octal digits ("\012" for a line feed, "\033" for ESC),
+// so that a name can neither break a message's line (and forge the lines of
+// a dry run's diff) nor reach a terminal as a control sequence; every other
+// byte, a backslash too, as it is.
+std::string shownName(std::string_view name) {
+    std::string shown;
+    shown.reserve(name.size());
+    for (const char c : name) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte >= 0x20 && byte != 0x7F) {
+            shown += c;
+        } else {
+            const char octal[] = {'\\', static_cast<char>('0' + (byte >> 6)),
+                                  static_cast<char>('0' + (byte >> 3 & 7)),
+                                  static_cast<char>('0' + (byte & 7))};
+            shown.append(octal, sizeof octal);
+        }
+    }
+    return shown;
+}
+
 // `format` with its one "%s" (if any) replaced by `subject` up to any NUL
-// byte, as printf would print a C string.
+// byte, as printf would print a C string, shown as shownName() shows it.
+// Every path or name a message holds passes through here.
 std::string withSubject(std::string_view format, std::string_view subject) {
     subject = subject.substr(0, subject.find('\0'));
     std::string text(format);
     if (const std::size_t at = text.find("%s"); at != std::string::npos)
-        text.replace(at, 2, subject);
+        text.replace(at, 2, shownName(subject));
     return text;
 }
 

@@ -1,6 +1,10 @@
 // Every message the tool prints, and the only place that formats them. The
 // layers below return an Outcome (base/outcome.hpp); fixCue and the driver
 // print through these functions, on standard output unless said otherwise.
+// A path or name in a message (the subject below, the sheet of printFixing,
+// the argument of printUnknownOption) is shown with each byte below 0x20 and
+// the byte 0x7F written as a backslash and three octal digits ("\012"), every
+// other byte as it is.
 #pragma once
 
 #include <cstdint>

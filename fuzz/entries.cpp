@@ -86,12 +86,13 @@ bool writeWhole(const std::string& path, const void* data, std::size_t size) {
 constexpr const char* headerExtensions[] = {".flac", ".wv", ".ape", ".tta", ".aiff"};
 
 // A scratch folder (in memory when /dev/shm exists) holding an album of audio
-// files of every kind a FILE line may reach, the sheet under test, and a
-// probe file for the MPC measurer. Removed when the process ends normally.
+// files of every kind a FILE line may reach, beside which the sheet under test
+// is put, and a probe file for the MPC measurer. Removed when the process ends
+// normally.
 struct Scratch {
-    std::string root, album, sheet, probe;
+    std::string root, album, probe;
     std::vector<std::pair<std::string, std::string>> audio; // regular files: name, bytes
-    std::vector<std::string> expected;                      // the album's names, sheet included
+    std::vector<std::string> expected;                      // the album's names, without a sheet
 
     Scratch() {
         const char* tmp = std::getenv("TMPDIR");
@@ -101,7 +102,6 @@ struct Scratch {
         root = base + "/vorlin-fuzz-XXXXXX";
         if (!::mkdtemp(root.data())) std::abort();
         album = root + "/album";
-        sheet = album + "/sheet.cue";
         probe = root + "/probe.mpc";
         ::mkdir(album.c_str(), 0755);
         audio = {{"01.wav", wavHeader(13500 * 588)},
@@ -125,8 +125,6 @@ struct Scratch {
         ::symlink("01.wav", (album + "/link.wav").c_str());
         ::symlink("missing.wav", (album + "/dangling.wav").c_str());
         expected = listDir(album);
-        expected.push_back("sheet.cue");
-        std::sort(expected.begin(), expected.end());
     }
 
     ~Scratch() {
@@ -140,6 +138,7 @@ struct Scratch {
         for (const char* extension : headerExtensions)
             ::unlink((root + "/probe" + extension).c_str());
         ::unlink((root + "/dry-run.txt").c_str());
+        ::unlink((root + "/run.txt").c_str());
         ::rmdir(root.c_str());
     }
 };
@@ -254,6 +253,68 @@ bool applyDiff(std::string_view diff, std::string_view old, std::string& out) {
     return true;
 }
 
+// Whether `text` holds no control byte but line feeds: a name shown in a
+// message can neither break its line nor reach a terminal as a control
+// sequence.
+bool plainLines(std::string_view text) {
+    return std::none_of(text.begin(), text.end(), [](char c) {
+        const auto byte = static_cast<unsigned char>(c);
+        return (byte < 0x20 && byte != '\n') || byte == 0x7F;
+    });
+}
+
+// The name a diff header line gives after its "--- " or "+++ ", read as patch
+// reads it: up to the tab that ends it, or in double quotes with C escapes.
+std::optional<std::string> headerName(std::string_view line) {
+    std::string name;
+    if (!line.starts_with('"')) {
+        const std::size_t tab = line.find('\t');
+        if (tab == std::string_view::npos || line.substr(tab) != "\t\n") return std::nullopt;
+        return std::string(line.substr(0, tab));
+    }
+    std::size_t at = 1;
+    for (; at < line.size() && line[at] != '"'; ++at) {
+        if (line[at] != '\\') {
+            name += line[at];
+            continue;
+        }
+        if (++at == line.size()) return std::nullopt;
+        auto octal = [&](std::size_t i) {
+            return i < line.size() && line[i] >= '0' && line[i] <= '7';
+        };
+        if (octal(at)) {
+            int value = 0;
+            for (int digits = 0; digits < 3 && octal(at); ++digits, ++at)
+                value = value * 8 + (line[at] - '0');
+            name += static_cast<char>(value);
+            --at;
+            continue;
+        }
+        const std::string_view escapes = "n\nt\tr\ra\ab\bf\fv\v\\\\\"\"";
+        const std::size_t found = escapes.find(line[at]);
+        if (found == std::string_view::npos || found % 2 != 0) return std::nullopt;
+        name += escapes[found + 1];
+    }
+    if (line.substr(std::min(at, line.size())) != "\"\t\n") return std::nullopt;
+    return name;
+}
+
+// Runs fixCue with standard output in `file`, whose text goes into `output`.
+int runCapturing(const std::string& sheet, const FixOptions& options, const std::string& file,
+                 std::string& output) {
+    std::fflush(stdout);
+    const int savedStdout = ::dup(STDOUT_FILENO);
+    const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (savedStdout < 0 || fd < 0 || ::dup2(fd, STDOUT_FILENO) < 0) std::abort();
+    ::close(fd);
+    const int result = exitValue(fixCue(sheet, options));
+    std::fflush(stdout);
+    if (::dup2(savedStdout, STDOUT_FILENO) < 0) std::abort();
+    ::close(savedStdout);
+    if (!readWhole(file, output)) std::abort();
+    return result;
+}
+
 // The text a UTF-16 sheet holds, or the bytes of any other.
 std::optional<std::string> sheetText(const std::string& bytes, bool utf16) {
     if (!utf16) return bytes;
@@ -264,7 +325,10 @@ std::optional<std::string> sheetText(const std::string& bytes, bool utf16) {
 } // namespace
 
 // The first byte chooses how the rest is run: bit 0 --force, bit 1
-// --per-file, bit 2 behind a UTF-16 mark (bit 3: big-endian).
+// --per-file, bit 2 behind a UTF-16 mark (bit 3: big-endian). The sheet is
+// named after its first line, line end included ('/' and NUL as '_', at most
+// 100 bytes), and ".cue", so that names holding line feeds and other control
+// bytes reach the messages and the diff's header.
 const char* runCueSheet(const std::uint8_t* data, std::size_t size) {
     Scratch& s = scratch();
     const std::uint8_t how = size > 0 ? data[0] : 0;
@@ -272,51 +336,73 @@ const char* runCueSheet(const std::uint8_t* data, std::size_t size) {
     options.force = how & 1;
     options.perFile = how & 2;
     const bool utf16 = how & 4;
+    const std::string_view body =
+        size > 0 ? std::string_view(reinterpret_cast<const char*>(data) + 1, size - 1) : "";
     std::string sheet = utf16 ? (how & 8 ? "\xFE\xFF" : "\xFF\xFE") : "";
-    if (size > 0) sheet.append(reinterpret_cast<const char*>(data) + 1, size - 1);
-    if (!writeWhole(s.sheet, sheet.data(), sheet.size())) return "could not write the sheet";
-    ::chmod(s.sheet.c_str(), 0644);
+    sheet += body;
+    std::string_view firstLine = body.substr(0, body.find('\n'));
+    if (firstLine.size() < body.size()) firstLine = body.substr(0, firstLine.size() + 1);
+    std::string sheetName(firstLine.substr(0, 100));
+    std::replace(sheetName.begin(), sheetName.end(), '/', '_');
+    std::replace(sheetName.begin(), sheetName.end(), '\0', '_');
+    sheetName += ".cue";
+    const std::string path = s.album + "/" + sheetName;
+    std::vector<std::string> expected = s.expected;
+    expected.insert(std::upper_bound(expected.begin(), expected.end(), sheetName), sheetName);
+    struct Removed {
+        const std::string& path;
+        ~Removed() { ::unlink(path.c_str()); }
+    } removed{path};
+    if (!writeWhole(path, sheet.data(), sheet.size())) return "could not write the sheet";
+    ::chmod(path.c_str(), 0644);
 
     // First a dry run, its output kept aside: it must change nothing.
-    const std::string dryOutput = s.root + "/dry-run.txt";
-    std::fflush(stdout);
-    const int savedStdout = ::dup(STDOUT_FILENO);
-    const int dryFd = ::open(dryOutput.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (savedStdout < 0 || dryFd < 0 || ::dup2(dryFd, STDOUT_FILENO) < 0) std::abort();
-    ::close(dryFd);
     FixOptions dryRun = options;
     dryRun.dryRun = true;
-    const int dryResult = exitValue(fixCue(s.sheet, dryRun));
-    std::fflush(stdout);
-    if (::dup2(savedStdout, STDOUT_FILENO) < 0) std::abort();
-    ::close(savedStdout);
-    std::string dry, now;
-    if (!readWhole(dryOutput, dry)) return "the dry run's output is gone";
-    if (listDir(s.album) != s.expected || !readWhole(s.sheet, now) || now != sheet)
+    std::string dry, run, now;
+    const int dryResult = runCapturing(path, dryRun, s.root + "/dry-run.txt", dry);
+    if (listDir(s.album) != expected || !readWhole(path, now) || now != sheet)
         return "a dry run changed the folder";
 
-    const int result = exitValue(fixCue(s.sheet, options));
+    const int result = runCapturing(path, options, s.root + "/run.txt", run);
+    std::fwrite(dry.data(), 1, dry.size(), stdout);
+    std::fwrite(run.data(), 1, run.size(), stdout);
     std::fflush(stdout);
 
     if (result < -1 || result > 1) return "a result other than 0, 1 or -1";
     if (dryResult != result) return "a dry run came to another result";
-    if (listDir(s.album) != s.expected) return "a file appeared or went missing beside the sheet";
-    if (!readWhole(s.sheet, now)) return "the sheet is gone";
+    if (listDir(s.album) != expected) return "a file appeared or went missing beside the sheet";
+    if (!readWhole(path, now)) return "the sheet is gone";
     if (result != 0 && now != sheet) return "a failed sheet was changed";
     // Where the sheet was rewritten, the dry run's output ends with its diff,
-    // then "not written (dry run).\n".
+    // then "not written (dry run).\n"; the messages before it and every
+    // message of the real run hold no control byte but their line ends.
     const std::string_view last = "not written (dry run).\n";
+    std::string_view messages(dry), diff;
+    if (result == 0 && dry.ends_with(last)) {
+        messages.remove_suffix(last.size());
+        const std::size_t begin = messages.starts_with("--- ") ? 0 : messages.find("\n--- ");
+        if (begin != std::string_view::npos) {
+            diff = messages.substr(begin + (begin > 0));
+            messages = messages.substr(0, begin + (begin > 0));
+        }
+    }
+    if (!plainLines(messages) || !plainLines(run)) return "a message holds a control byte";
     if (result == 0 && !dry.ends_with(last) && now != sheet)
         return "a dry run did not show the change";
     if (result == 0 && dry.ends_with(last)) {
+        // Both header lines name the sheet exactly, as patch reads them.
+        std::string_view headers = diff;
+        for (const std::string_view mark : {"--- ", "+++ "}) {
+            std::string_view line = takeLine(headers);
+            if (!diff.empty() && (!line.starts_with(mark) ||
+                                  headerName(line.substr(mark.size())) != std::optional(path)))
+                return "a diff header does not name the sheet";
+        }
         // The diff of a UTF-16 sheet is of its text.
         const std::optional<std::string> oldText = sheetText(sheet, utf16);
         const std::optional<std::string> newText = sheetText(now, utf16);
         if (!oldText || !newText) return "a UTF-16 sheet that does not decode was fixed";
-        std::string_view diff(dry);
-        diff.remove_suffix(last.size());
-        const std::size_t begin = diff.find("--- " + s.sheet + "\t\n");
-        diff.remove_prefix(begin == std::string_view::npos ? diff.size() : begin);
         std::string patched;
         if (!applyDiff(diff, *oldText, patched) || patched != *newText)
             return "the dry run's diff does not give the fixed sheet";

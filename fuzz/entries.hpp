@@ -12,9 +12,12 @@ namespace vorlin::fuzz {
 // that broke. They print what the tool prints.
 
 // The first byte's lowest bit is the --force switch; the rest is a cue sheet,
-// fixed in place beside a small album of real audio files of known length.
-// A dry run comes first: it must change nothing, and its diff, applied to the
-// sheet, must give exactly what the real run writes.
+// fixed in place beside a small album of real audio files of known length,
+// under a name made of its first line (line feed and any control bytes
+// included). A dry run comes first: it must change nothing, and its diff,
+// applied to the sheet, must give exactly what the real run writes. The
+// messages of both runs hold no control byte but their line ends, and the
+// diff's header lines name the sheet exactly.
 const char* runCueSheet(const std::uint8_t* data, std::size_t size);
 
 // The bytes as a WAV file, measured through an open stdio stream and compared

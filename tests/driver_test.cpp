@@ -6,6 +6,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #ifndef _WIN32
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #endif
 
@@ -254,15 +256,43 @@ TEST(Driver, ForceAppliesOnlyToLaterArguments) {
               "FILE \"Range.wav\" WAVE\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n");
 }
 
-TEST(Driver, PatternsSkipDirectoriesHiddenEntriesAndFifos) {
-    VORLIN_SKIP_ON_WINDOWS("FIFOs or symbolic links");
+// FIFOs, sockets and symbolic links: POSIX mechanisms.
+#ifndef _WIN32
+TEST(Driver, WildcardsAndWalksSkipWhatIsNoSheetButNamesMeanIt) {
     Album a;
     ::mkdir(a.dir.file("d.cue").c_str(), 0755);
-    writeFile(a.dir.file(".h.cue"), failing);
+    writeFile(a.dir.file(".h.cue"), twoTrackSheet);
+    writeFile(a.dir.file(".g.cue"), singleFile);
     ASSERT_EQ(::mkfifo(a.dir.file("f.cue").c_str(), 0644), 0);
-    RunResult r = runVorlin({"*.cue"}, a.dir.path());
-    EXPECT_EQ(r.output, ""); // matched, but nothing to process
-    EXPECT_EQ(r.exitStatus, 0);
+    ASSERT_EQ(::symlink("nowhere.cue", a.dir.file("l.cue").c_str()), 0);
+    ASSERT_EQ(::symlink("/dev/null", a.dir.file("n.cue").c_str()), 0);
+    const int sock = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const std::string sockPath = a.dir.file("s.cue");
+    ASSERT_LT(sockPath.size(), sizeof address.sun_path);
+    sockPath.copy(address.sun_path, sockPath.size());
+    ASSERT_EQ(::bind(sock, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"*.cue"}, {"-r", "."}}) {
+        RunResult r = runVorlin(args, a.dir.path());
+        EXPECT_EQ(r.output, "") << args[0]; // matched, but nothing to process
+        EXPECT_EQ(r.exitStatus, 0) << args[0];
+    }
+    EXPECT_EQ(readFile(a.dir.file(".h.cue")), twoTrackSheet);
+
+    // Named exactly, each is meant: a hidden sheet is fixed like any other,
+    // the rest fail without being opened (a FIFO opened would hang the run).
+    RunResult r =
+        runVorlin({"f.cue", "l.cue", "n.cue", "s.cue", ".h.cue", ".g.cue"}, a.dir.path(), true);
+    std::string refused;
+    for (const char* name : {"f.cue", "l.cue", "n.cue", "s.cue"})
+        refused += "'" + std::string(name) + "' is not a regular file.\n";
+    EXPECT_EQ(r.output, refused + "Fixing cue '.h.cue'...\ndone.\n" +
+                            "'.g.cue': only one audio file, no fixing needed.\n");
+    EXPECT_EQ(r.errors, "vorlin: 6 sheets: 1 fixed, 1 needed no fixing, 4 failed.\n");
+    EXPECT_EQ(r.exitStatus, 4);
+    EXPECT_EQ(readFile(a.dir.file(".h.cue")), twoTrackFixed);
+    ::close(sock);
 
     for (const char* name : {"b.cue", "B.cue", "a.cue", "_.cue", "[1].cue", "x.cuex"})
         writeFile(a.dir.file(name), failing);
@@ -281,6 +311,7 @@ TEST(Driver, PatternsSkipDirectoriesHiddenEntriesAndFifos) {
                             "Can't find file '0?.wav/*.cue'\n");
     EXPECT_EQ(r.exitStatus, 5); // two sheets failed, three patterns found nothing
 }
+#endif
 
 TEST(Driver, WildcardsMatchNamesHoldingWildcardCharacters) {
     VORLIN_SKIP_ON_WINDOWS("'*' or '?' in file names");

@@ -224,3 +224,68 @@ TEST(DryRun, ALibrarysDiffAppliesAndUndoesWithPatch) {
         EXPECT_EQ(listing(), entries); // nothing left behind, no .orig or .rej
     }
 }
+
+namespace {
+
+// Every entry under `dir` (its path from there, and a file's bytes), depth first.
+std::vector<std::string> tree(const std::string& dir, const std::string& prefix = "") {
+    std::vector<std::string> entries;
+    for (const std::string& name : listDir(dir + "/" + prefix)) {
+        const std::string path = prefix + name;
+        struct stat st;
+        if (::lstat((dir + "/" + path).c_str(), &st) != 0) continue;
+        if (S_ISDIR(st.st_mode)) {
+            entries.push_back(path + "/");
+            for (std::string& inner : tree(dir, path + "/")) entries.push_back(std::move(inner));
+        } else {
+            entries.push_back(path + "\n" + readFile(dir + "/" + path));
+        }
+    }
+    return entries;
+}
+
+} // namespace
+
+TEST(DryRun, NamesCannotMakeItsDiffWriteOutsideTheLibrary) {
+    // Folder and sheet names with line feeds, tabs and ESC; one spells, over
+    // three folders, a diff of its own that would add a key to
+    // .ssh/authorized_keys beside the library.
+    const std::vector<std::pair<std::string, std::string>> albums = {
+        {"Music/line\nfeed", "a.cue"},
+        {"Music/tab\there\x1B[2J", "esc\x1B]0;title\x07.cue"},
+        {"Music/x\n--- .ssh/authorized_keys\t\n+++ .ssh/authorized_keys\t\n@@ -0,0 +1 @@\n"
+         "+ssh-ed25519 AAAA attacker\n",
+         "a\n--- a.cue\t\n.cue"},
+    };
+    auto makeLibrary = [&](const TempDir& root) {
+        for (const auto& [folder, sheet] : albums) {
+            for (std::size_t at = 0; at != std::string::npos;) {
+                at = folder.find('/', at + 1);
+                ::mkdir(root.file(folder.substr(0, at)).c_str(), 0755);
+            }
+            writeFile(root.file(folder + "/01.wav"), wavOfCdFrames(twoTrackFirstLength));
+            writeFile(root.file(folder + "/02.wav"), wavOfCdFrames(9000));
+            writeFile(root.file(folder + "/" + sheet), twoTrackSheet);
+        }
+    };
+    TempDir patchedRoot, fixedRoot, work;
+    makeLibrary(patchedRoot);
+    makeLibrary(fixedRoot);
+    const std::vector<std::string> original = tree(patchedRoot.path());
+
+    RunResult r = runVorlin({"-r", "-n", "Music"}, patchedRoot.path());
+    EXPECT_EQ(r.exitStatus, 0);
+    EXPECT_NE(r.output.find("Fixing cue 'Music/line\\012feed/a.cue'...\n"), std::string::npos);
+    writeFile(work.file("changes.diff"), r.output);
+    const std::string command = "cd '" + patchedRoot.path() +
+                                "' && patch -p0 --binary --fuzz=0 < '" + work.file("changes.diff") +
+                                "' > '" + work.file("patch.log") + "' 2>&1";
+    EXPECT_EQ(std::system(command.c_str()), 0) << readFile(work.file("patch.log"));
+
+    // Only the sheets changed, each into what a real run writes; nothing
+    // else was made (no .ssh, no .orig or .rej).
+    EXPECT_EQ(runVorlin({"-r", "Music"}, fixedRoot.path()).exitStatus, 0);
+    EXPECT_EQ(tree(patchedRoot.path()), tree(fixedRoot.path()));
+    EXPECT_NE(tree(fixedRoot.path()), original);
+    EXPECT_FALSE(fileExists(patchedRoot.file(".ssh")));
+}
