@@ -108,15 +108,17 @@ PatternMatches expandPattern(const std::string& pattern, bool folders) {
     // A name that an entry has exactly means that entry alone: its '*' and
     // '?' are wildcards only when nothing is called so. The shell (or find
     // -exec) has already expanded the patterns the user meant.
-    if (platform::typeOf(pattern, false) != platform::FileType::missing) {
+    if (const platform::FileType own = platform::typeOf(pattern, false);
+        own != platform::FileType::missing) {
         // Named, so meant: a hidden sheet is fixed like any other, and
-        // anything but a regular file or a folder (after following links) is
+        // anything but a regular file (after following links) or a folder is
         // reported, never opened. A folder named as such is that folder,
         // whatever its name ("." and ".." too): walked with -r, refused
-        // without. Deciding takes only the entry's status.
+        // without; a link to a folder is not followed ("link/" names the
+        // folder itself). Deciding takes only the entry's status.
         PatternMatches matches{true, {}};
         const platform::FileType type = platform::typeOf(pattern);
-        if (type == platform::FileType::directory)
+        if (type == platform::FileType::directory && own != platform::FileType::link)
             matches.entries.push_back({pattern, true});
         else if (type == platform::FileType::regular)
             matches.entries.push_back({pattern, false});

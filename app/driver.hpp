@@ -70,9 +70,9 @@ void walkFolder(const std::string& folder, const FixOptions& options, RunTally& 
 // separator after its colon starts from that drive's current folder); with
 // `recursive` walks every folder matched, and without it refuses a folder
 // named ("'%s' is a folder: -r fixes the sheets in it.\n", counted as a
-// failure). An entry named exactly that is not a regular file gets "'%s' is
-// not a regular file.\n", counted as a failure. "Can't find file '%s'\n"
-// when nothing matched.
+// failure). An entry named exactly that is not a regular file (a link to a
+// folder included) gets "'%s' is not a regular file.\n", counted as a
+// failure. "Can't find file '%s'\n" when nothing matched.
 void processPattern(const std::string& pattern, const FixOptions& options, bool recursive,
                     RunTally& tally);
 

@@ -74,8 +74,10 @@ TEST(Recursive, WalksFilesFirstThenSubfoldersDepthFirst) {
         {{"lib/", "--recursive"}, root.path(), expect("lib/")},
         {{"-r", "."}, lib, expect("./")},
         {{"-r", "../lib/sub/.."}, lib, expect("../lib/sub/../")},
-        // A link given as the argument is followed, and so is a match of a wildcard.
-        {{"-r", "liblink"}, root.path(), expect("liblink/")},
+        // A link to a folder named as such is not followed; named with a
+        // slash it is that folder, and a wildcard's match is followed.
+        {{"-r", "liblink"}, root.path(), "'liblink' is not a regular file.\n", 1},
+        {{"-r", "liblink/"}, root.path(), expect("liblink/")},
         {{"-r", "*"}, root.path(), expect("lib/") + expect("liblink/") + noFixing("top.cue")},
         {{"-rn", "lib"}, root.path(), expect("lib/")},
         // Without -r a folder named is refused, and one a wildcard matches skipped.
