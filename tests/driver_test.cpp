@@ -78,21 +78,22 @@ LostRun runWithOutput(const std::vector<std::string>& args, const std::string& c
 TEST(Driver, UsageVersionAndForceAlone) {
     Album a;
     writeFile(a.dir.file("a.cue"), twoTrackSheet);
-    const std::string usage = "Vorlin v0.6\nUsage: vorlin [options] <file>\nPossible options:\n"
-                              " --force : modify any cue\n"
-                              " -n, --dry-run : show what would change, write nothing\n"
-                              " --per-file : keep a FILE line per audio file, pregaps in the "
-                              "previous file\n"
-                              " -r, --recursive : fix the sheets in folders and their subfolders\n"
-                              " --help : show this help\n"
-                              " --version : show the version\n";
+    const std::string usage =
+        "Vorlin v" VORLIN_VERSION "\nUsage: vorlin [options] <file>\nPossible options:\n"
+        " --force : modify any cue\n"
+        " -n, --dry-run : show what would change, write nothing\n"
+        " --per-file : keep a FILE line per audio file, pregaps in the "
+        "previous file\n"
+        " -r, --recursive : fix the sheets in folders and their subfolders\n"
+        " --help : show this help\n"
+        " --version : show the version\n";
     // The first of --help and --version counts, wherever it stands; nothing
     // else is done.
     const std::vector<std::pair<std::vector<std::string>, std::string>> runs = {
         {{}, usage},
         {{"a.cue", "missing.cue", "--help", "--version"}, usage},
-        {{"--force", "a.cue", "--version", "--help"}, "Vorlin v0.6\n"},
-        {{"-V", "--help"}, "Vorlin v0.6\n"},
+        {{"--force", "a.cue", "--version", "--help"}, "Vorlin v" VORLIN_VERSION "\n"},
+        {{"-V", "--help"}, "Vorlin v" VORLIN_VERSION "\n"},
         {{"--bogus", "a.cue", "-h", "-V"}, usage}, // over an unknown option too
         {{"--force"}, ""},
     };
