@@ -116,8 +116,6 @@ const char* formatOf(Problem problem) {
         return sheetReadFailedText;
     case Problem::invalidSheet:
         return invalidSheetText;
-    case Problem::audioFailed:
-        return audioFailedText;
     case Problem::index00Unreadable:
     case Problem::indexAfter00Unreadable:
     case Problem::negativePregap:
@@ -144,8 +142,19 @@ const char* formatOf(Problem problem) {
     return "";
 }
 
+// The problems with an audio file, which printOutcome follows with
+// audioFailedText.
 bool isAudioProblem(Problem problem) {
-    return problem >= Problem::audioNotFound;
+    switch (problem) {
+    case Problem::audioNotFound:
+    case Problem::audioOpenFailed:
+    case Problem::invalidWav:
+    case Problem::unrecognizedFormat:
+    case Problem::unusableAudio:
+        return true;
+    default:
+        return false;
+    }
 }
 
 // `format` with its one "%s" (if any) replaced by `subject` up to any NUL
