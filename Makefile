@@ -1,9 +1,10 @@
 # The two set-up commands. Each first makes sure the Debian packages it needs
 # are installed (tools/need-packages.sh installs missing ones as root, or
 # names the command to run), then runs the CMake workflow preset of its name.
-# TagLib is only the tests' reference for the header readers.
+# TagLib is only the tests' reference for the header readers; GNU time
+# measures the tool's peak memory in the load test.
 BUILD_PACKAGES := g++ cmake ninja-build
-TEST_PACKAGES := $(BUILD_PACKAGES) pkg-config libtag1-dev libgtest-dev libgmock-dev patch
+TEST_PACKAGES := $(BUILD_PACKAGES) pkg-config libtag1-dev libgtest-dev libgmock-dev patch time
 # vorlin.exe for Windows: Debian's mingw-w64 cross compiler (POSIX threads),
 # its windres for the manifest; the suite also needs GoogleTest's sources
 # and wine to run it.

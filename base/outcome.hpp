@@ -29,7 +29,6 @@ enum class Problem {
     sheetReadFailed,  // a read error in the middle of the sheet
     // Rewriting a sheet; no subject.
     invalidSheet, // a line the rewrite cannot take
-    audioFailed,  // an audio file could not be found or measured
     // An INDEX time that does not convert (the numbers are those printed).
     index00Unreadable,      // (1) an opening INDEX 00's time
     indexAfter00Unreadable, // (2) the time of the INDEX line after it

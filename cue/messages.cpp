@@ -123,8 +123,6 @@ const char* formatOf(Problem problem) {
         return sheetReadFailedText;
     case Problem::invalidSheet:
         return invalidSheetText;
-    case Problem::audioFailed:
-        return audioFailedText;
     case Problem::index00Unreadable:
     case Problem::indexAfter00Unreadable:
     case Problem::negativePregap:
@@ -151,8 +149,19 @@ const char* formatOf(Problem problem) {
     return "";
 }
 
+// The problems with an audio file, which printOutcome follows with
+// audioFailedText.
 bool isAudioProblem(Problem problem) {
-    return problem >= Problem::audioNotFound;
+    switch (problem) {
+    case Problem::audioNotFound:
+    case Problem::audioOpenFailed:
+    case Problem::invalidWav:
+    case Problem::unrecognizedFormat:
+    case Problem::unusableAudio:
+        return true;
+    default:
+        return false;
+    }
 }
 
 // `name` as a message shows it: each byte below 0x20 and the byte 0x7F as a

@@ -1,5 +1,4 @@
-// The frame syntaxes walked for their length. Frame after frame, this is
-// where a measurement spends its time.
+// The frame syntaxes walked for their length (fast_syntax.hpp).
 //
 // How it is fast: the bits come from a 64-bit register (BitCursor) topped up
 // without a branch from a byte-ordered copy of the ring; a code whose value
@@ -19,13 +18,13 @@
 // mispredicted. When a stream is checked chunk by chunk, the runs of two
 // frames take turns a few lookups at a time (RunLane), so that two chains of
 // dependent lookups are under way instead of one.
+#include "mpc/fast_syntax.hpp"
+
 #include <algorithm>
 #include <type_traits>
 
 #include "mpc/fast_tables.hpp"
-#include "mpc/frame_chain.hpp"
 #include "mpc/frame_format.hpp"
-#include "mpc/frame_scanner.hpp"
 
 namespace vorlin {
 
@@ -411,25 +410,14 @@ void walkFrameBodies(const std::uint8_t* ordered, std::uint32_t& a, std::uint32_
     b = second.finish(secondGoes);
 }
 
-void FrameScanner::syncBitReader(std::uint32_t start, std::uint32_t end) {
-    bits_.wordsConsumed += ((end >> 5) - (start >> 5)) & ringMask;
-    bits_.wordIndex = (end >> 5) & ringMask;
-    bits_.bitPos = end & 31;
-    bits_.currentWord = bits_.ring[bits_.wordIndex];
-}
-
-void FrameScanner::parseFrameSv7Fast() {
-    const std::uint32_t start = bits_.wordIndex * 32 + bits_.bitPos;
-    RingCursor c(bits_.ordered, start);
-    walkBody(c, maxBand_, midSide_, true);
-    syncBitReader(start, c.position());
-}
-
-void FrameScanner::parseFrameSv46Fast() {
-    const std::uint32_t start = bits_.wordIndex * 32 + bits_.bitPos;
-    RingCursor c(bits_.ordered, start);
-    walkBody(c, maxBand_, midSide_, false);
-    syncBitReader(start, c.position());
+std::uint32_t walkRingFrameBody(const std::uint8_t* ringOrdered, std::uint32_t start,
+                                const FrameShape& shape) {
+    RingCursor c(ringOrdered, start);
+    if (shape.sv7)
+        walkBody(c, shape.maxBand, shape.midSide, true);
+    else
+        walkBody(c, shape.maxBand, shape.midSide, false);
+    return c.position();
 }
 
 } // namespace vorlin

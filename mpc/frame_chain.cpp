@@ -43,6 +43,7 @@
 #include <vector>
 
 #include "mpc/bit_reader.hpp"
+#include "mpc/fast_syntax.hpp"
 #include "mpc/frame_format.hpp"
 #include "mpc/thread_pool.hpp"
 #include "platform/platform.hpp"

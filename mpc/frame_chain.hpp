@@ -12,28 +12,6 @@
 
 namespace vorlin {
 
-// No frame body of either syntax takes more bits than this (the largest is
-// a version 7 frame of 32 plainly coded bands with escaped scale codes,
-// 40,206 bits); a frame stating more fails its check without being walked.
-inline constexpr std::uint32_t maxFrameBodyBits = 40'960;
-
-struct FrameShape {
-    bool sv7 = true; // the version 7 syntax, else the one of versions 4 to 6
-    std::int32_t maxBand = 0;
-    bool midSide = false;
-};
-
-// Walks one frame body from bit `start` of a linear buffer of bytes in
-// reading order (see reverseWordBytes); returns the bit position after it.
-// The buffer must hold maxFrameBodyBits bits after `start`, and 8 bytes more.
-std::uint32_t walkFrameBody(const std::uint8_t* ordered, std::uint32_t start,
-                            const FrameShape& shape);
-
-// Walks two frame bodies, from bits `a` and `b`, at once (faster than one
-// after the other); sets `a` and `b` to the positions after them.
-void walkFrameBodies(const std::uint8_t* ordered, std::uint32_t& a, std::uint32_t& b,
-                     const FrameShape& shape);
-
 struct ChainOptions {
     // 0: measureThreads(), or one for a stream under 64 KB.
     unsigned threads = 0;

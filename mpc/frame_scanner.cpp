@@ -3,43 +3,9 @@
 #include <memory>
 #include <new>
 
+#include "mpc/fast_syntax.hpp"
+
 namespace vorlin {
-
-namespace {
-
-void buildTables(ScannerTables& t) {
-    buildTable(t.sv6RegionA, sv46Listings[0]);
-    buildTable(t.sv6RegionB, sv46Listings[1]);
-    buildTable(t.sv6RegionC, sv46Listings[2]);
-    buildTable(t.sv6ScfiBundle, sv46Listings[3]);
-    buildTable(t.sv6ScaleDelta, sv46Listings[4]);
-    for (int r = 0; r < 7; ++r) buildTable(t.sv6Quant[r], sv46Listings[5 + r]);
-
-    buildTable(t.sv7ResolutionDelta, sv7Listings[0]);
-    buildTable(t.sv7Scfi, sv7Listings[1]);
-    buildTable(t.sv7ScaleDelta, sv7Listings[2]);
-    for (int r = 0; r < 7; ++r)
-        for (int set = 0; set < 2; ++set)
-            buildTable(t.sv7Quant[r][set], sv7Listings[3 + 2 * r + set]);
-}
-
-} // namespace
-
-ScannerTables::ScannerTables() {
-    for (int resolution = 1; resolution <= 7; ++resolution) {
-        sv7QuantLookup[resolution] = &sv7Quant[resolution - 1][0];
-        sv7QuantLookup[8 + resolution] = &sv7Quant[resolution - 1][1];
-        sv6QuantLookup[resolution] = &sv6Quant[resolution - 1];
-    }
-    // Band regions 0-10, 11-22 and 23-31 code resolutions with 16, 8 and 4
-    // codes; each region's top code stands for resolution 17.
-    for (int band = 0; band < maxBands; ++band) {
-        int topCode = band <= 10 ? 15 : band <= 22 ? 7 : 3;
-        for (int code = 0; code <= topCode; ++code)
-            bandResolution[band][code] = code == topCode ? 17 : code;
-    }
-    buildTables(*this);
-}
 
 FrameScanner::FrameScanner(ByteStream& byteStream) {
     bits_.stream = &byteStream;
@@ -52,7 +18,7 @@ void FrameScanner::setShape(bool midSide, std::int32_t maxBand) {
 
 bool FrameScanner::start(const StreamHeader& header) {
     bits_.resetBits();
-    state_ = {};
+    plain_.reset();
     framesDecoded_ = 0;
     frameValid_ = false;
     streamVersion_ = header.streamVersion;
@@ -66,23 +32,13 @@ bool FrameScanner::start(const StreamHeader& header) {
     return true;
 }
 
-std::int32_t FrameScanner::huffDecode(const CodeTable& table) {
-    // Entries are sorted by left-aligned code, largest first: the first code
-    // not above the window is the one the window begins with.
-    const std::uint32_t window = bits_.peekWindow(table.lookahead);
-    const HuffEntry* entry = table.entry;
-    while (entry->code > window) ++entry;
-    bits_.skipBits(entry->length);
-    return entry->value;
-}
-
-void FrameScanner::huffDecodePair(const CodeTable& table, std::int32_t& high, std::int32_t& low) {
-    const std::uint32_t window = bits_.peekWindow(6);
-    const HuffEntry* entry = table.entry;
-    while (entry->code > window) ++entry;
-    bits_.skipBits(entry->length);
-    high = entry->value >> 1;
-    low = entry->value & 1;
+void FrameScanner::walkFast(bool sv7) {
+    const std::uint32_t start = bits_.wordIndex * 32 + bits_.bitPos;
+    const std::uint32_t end = walkRingFrameBody(bits_.ordered, start, {sv7, maxBand_, midSide_});
+    bits_.wordsConsumed += ((end >> 5) - (start >> 5)) & ringMask;
+    bits_.wordIndex = (end >> 5) & ringMask;
+    bits_.bitPos = end & 31;
+    bits_.currentWord = bits_.ring[bits_.wordIndex];
 }
 
 void FrameScanner::parseFrame() {

@@ -39,7 +39,6 @@ std::int32_t id3v2TagSize(ByteStream& stream);
 
 int readStreamHeader(StreamHeader& header, ByteStream& stream);
 int readSv7Header(StreamHeader& header, ByteStream& stream);
-int readSv8Header(StreamHeader& header, ByteStream& stream);
 int readSv4to6Header(StreamHeader& header, ByteStream& stream);
 
 } // namespace vorlin

@@ -1,10 +1,10 @@
 # MODE=install: `cmake --install` into a scratch prefix gives bin/vorlin,
-# which runs and measures WavPack files, and share/man/man1/vorlin.1 as in
-# the sources, and nothing else.
+# which runs, prints the project's version and measures WavPack files, and
+# share/man/man1/vorlin.1 as the build made it, and nothing else.
 # MODE=package: `cpack -G DEB` makes a package holding the two under /usr,
 # with its runtime dependencies filled in: the C library alone.
-#   cmake -DMODE=... -DBUILD=<build dir> -DPAGE=<vorlin.1> -DFORMATS=<tests/data/formats>
-#         -DSCRATCH=<dir> -P check_install.cmake
+#   cmake -DMODE=... -DBUILD=<build dir> -DPAGE=<the build's vorlin.1> -DVERSION=<version>
+#         -DFORMATS=<tests/data/formats> -DSCRATCH=<dir> -P check_install.cmake
 file(REMOVE_RECURSE ${SCRATCH})
 file(MAKE_DIRECTORY ${SCRATCH})
 
@@ -19,7 +19,7 @@ endfunction()
 if(MODE STREQUAL "install")
   run(${CMAKE_COMMAND} --install ${BUILD} --prefix ${SCRATCH})
   run(${SCRATCH}/bin/vorlin --version)
-  if(NOT out STREQUAL "Vorlin v0.6\n")
+  if(NOT out STREQUAL "Vorlin v${VERSION}\n")
     message(FATAL_ERROR "installed vorlin --version printed '${out}'")
   endif()
   # An album of two WavPack tracks, fixed by the installed tool.

@@ -83,7 +83,7 @@ TEST(Driver, UsageVersionAndForceAlone) {
     writeFile(a.dir.file("a.cue"), twoTrackSheet);
     const std::string usage(usageText());
     // Scripts read the first lines and the option names; every option is listed.
-    EXPECT_EQ(usage.rfind("Vorlin v0.6\nUsage: vorlin [options] <file>\n", 0), 0u);
+    EXPECT_EQ(usage.rfind("Vorlin v" VORLIN_VERSION "\nUsage: vorlin [options] <file>\n", 0), 0u);
     for (const char* option : {"\n --force : ", "\n -n, --dry-run : ", "\n --per-file : ",
                                "\n -r, --recursive : ", "\n -h, --help : ", "\n -V, --version : "})
         EXPECT_NE(usage.find(option), std::string::npos) << option;
@@ -102,8 +102,8 @@ TEST(Driver, UsageVersionAndForceAlone) {
     const std::vector<std::pair<std::vector<std::string>, std::string>> runs = {
         {{}, usage},
         {{"a.cue", "missing.cue", "--help", "--version"}, usage},
-        {{"--force", "a.cue", "--version", "--help"}, "Vorlin v0.6\n"},
-        {{"-V", "--help"}, "Vorlin v0.6\n"},
+        {{"--force", "a.cue", "--version", "--help"}, "Vorlin v" VORLIN_VERSION "\n"},
+        {{"-V", "--help"}, "Vorlin v" VORLIN_VERSION "\n"},
         {{"--bogus", "a.cue", "-h", "-V"}, usage}, // over an unknown option too
         {{"--force"}, ""},
     };

@@ -59,11 +59,15 @@ std::string oldApe(unsigned version, unsigned level, std::uint32_t frames, std::
            le32(0) + le32(frames) + le32(1000) + std::string(64, '\0');
 }
 
-// An ID3v2.4 tag of `size` zero bytes after its header.
-std::string id3Tag(std::uint32_t size) {
-    std::string tag("ID3\x04\x00\x00", 6);
-    for (int shift = 21; shift >= 0; shift -= 7) tag += static_cast<char>((size >> shift) & 0x7F);
-    return tag + std::string(size, '\0');
+// An ID3v2.4 tag of `size` zero bytes after its header; with `footer`, the
+// header says so and the 10 bytes of the footer ("3DI" and the header's
+// fields) follow, outside the stated size.
+std::string id3Tag(std::uint32_t size, bool footer = false) {
+    std::string fields("\x04\x00", 2);
+    fields += static_cast<char>(footer ? 0x10 : 0x00);
+    for (int shift = 21; shift >= 0; shift -= 7)
+        fields += static_cast<char>((size >> shift) & 0x7F);
+    return "ID3" + fields + std::string(size, '\0') + (footer ? "3DI" + fields : "");
 }
 
 } // namespace
@@ -141,6 +145,9 @@ TEST(HeaderFormats, HandMadeHeadersMeasureAsTaglibMeasuresThem) {
         {"APE after an ID3v2 tag", "t.ape", id3Tag(300) + ape, 6},
         {"APE after two ID3v2 tags", "t.ape", id3Tag(30) + id3Tag(40) + ape, 6},
         {"TTA after an ID3v2 tag", "t.tta", id3Tag(300) + tta, 6},
+        // The footer lies outside the tag's stated size.
+        {"APE after an ID3v2 tag with a footer", "t.ape", id3Tag(300, true) + ape, 6},
+        {"TTA after an ID3v2 tag with a footer", "t.tta", id3Tag(30, true) + tta, 6},
         {"TTA of version 2", "t.tta", "TTA2" + tta.substr(4), -1},
         {"APE as TTA", "t.tta", ape, -1},
         {"TTA as APE", "t.ape", tta, -1},

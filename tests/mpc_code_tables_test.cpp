@@ -92,7 +92,7 @@ std::unique_ptr<FrameScanner> scannerOver(MemoryByteStream& stream) {
     return scanner;
 }
 
-TEST(CodeTables, ScannerTablesDecodeEveryCodeAlignedAndStraddling) {
+TEST(CodeTables, SyntaxTablesDecodeEveryCodeAlignedAndStraddling) {
     std::mt19937 rng(7);
     MemoryByteStream none;
     auto probe = std::make_unique<FrameScanner>(none);

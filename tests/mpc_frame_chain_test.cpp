@@ -8,6 +8,7 @@
 #include <random>
 
 #include "fuzz/entries.hpp"
+#include "mpc/fast_syntax.hpp"
 #include "mpc/fast_tables.hpp"
 #include "mpc/frame_chain.hpp"
 #include "mpc/frame_scanner.hpp"
