@@ -299,22 +299,28 @@ std::uint64_t countFlacFrames(int descriptor, std::int64_t size, const FlacStrea
     }
     const std::size_t n = readBytesAt(descriptor, from, bytes.data(), bytes.size());
     if (n < bytes.size()) return 0;
-    // Every frame header in the tail, then from the last back: the first
-    // whose CRC-16 comes out right at a later header or at the end.
+    // The last frame headers of the tail (a few more than a whole frame and
+    // a cut one need, for sync codes in the audio data), then from the last
+    // back: the first whose CRC-16 comes out right, within the largest
+    // frame, at a later header or at the end. Bounded so that a tail made
+    // of headers costs no more than a few frames' worth of reading.
+    constexpr std::size_t maxHeaders = 64;
     std::vector<std::size_t> starts;
     std::vector<FrameHeader> headers;
-    for (std::size_t at = 0; at + 1 < n; ++at) {
+    for (std::size_t at = n - 1; at-- > 0 && starts.size() < maxHeaders;) {
         if (bytes[at] != 0xFF) continue;
         if (const auto header = frameHeaderAt(bytes.data() + at, n - at, info)) {
-            starts.push_back(at);
-            headers.push_back(*header);
+            starts.insert(starts.begin(), at);
+            headers.insert(headers.begin(), *header);
         }
     }
     const auto& crc16 = crcTables().crc16;
     for (std::size_t i = starts.size(); i-- > 0;) {
         std::uint16_t crc = 0;
         std::size_t next = i + 1;
-        for (std::size_t at = starts[i]; at < n; ++at) {
+        const std::size_t limit = static_cast<std::size_t>(std::min<std::int64_t>(
+            static_cast<std::int64_t>(n), static_cast<std::int64_t>(starts[i]) + largest));
+        for (std::size_t at = starts[i]; at < limit; ++at) {
             crc = static_cast<std::uint16_t>(crc << 8 ^ crc16[(crc >> 8) ^ bytes[at]]);
             while (next < starts.size() && starts[next] <= at) ++next;
             const bool boundary = at + 1 == n || (next < starts.size() && starts[next] == at + 1);
