@@ -2,7 +2,10 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
+#include <optional>
 #include <string_view>
+#include <vector>
 
 #include "platform/platform.hpp"
 
@@ -124,7 +127,8 @@ FlacStreamInfo readFlacStreamInfo(int descriptor, std::int64_t size) {
 
     FlacStreamInfo info;
     bool first = true;
-    for (std::int64_t position = magic + 4;; first = false) {
+    std::int64_t position = magic + 4;
+    for (;; first = false) {
         if (file.at(position, 4, bytes) < 4) return {};
         const std::uint8_t head = bytes[0];
         const std::uint32_t length = bigEndian32(bytes) & 0xFFFFFF;
@@ -133,22 +137,207 @@ FlacStreamInfo readFlacStreamInfo(int descriptor, std::int64_t size) {
         if (length == 0 && type != paddingType && type != seekTableType) return {};
         const std::int64_t body = position + 4;
         if (file.size() - body < length) return {};
-        if (first && length >= 18 && file.at(body + 10, 8, bytes) == 8) {
-            const std::uint32_t flags = bigEndian32(bytes);
+        if (first && length >= 18 && file.at(body, 18, bytes) == 18) {
+            info.minBlockSize = static_cast<std::uint32_t>(bytes[0] << 8 | bytes[1]);
+            info.maxBlockSize = static_cast<std::uint32_t>(bytes[2] << 8 | bytes[3]);
+            info.maxFrameSize = bigEndian32(bytes + 6) & 0xFFFFFF;
+            const std::uint32_t flags = bigEndian32(bytes + 10);
             info.sampleRate = flags >> 12;
-            info.sampleFrames = std::uint64_t{flags & 0xF} << 32 | bigEndian32(bytes + 4);
+            info.channels = (flags >> 9 & 7) + 1;
+            info.bitsPerSample = (flags >> 4 & 31) + 1;
+            info.sampleFrames = std::uint64_t{flags & 0xF} << 32 | bigEndian32(bytes + 14);
+            info.found = true;
         }
         position = body + length;
         if (head & 0x80) break; // the last metadata block
     }
+    info.audioStart = position;
     return info;
+}
+
+namespace {
+
+// The frame CRCs: CRC-8 (polynomial x^8 + x^2 + x + 1) of the header,
+// CRC-16 (x^16 + x^15 + x^2 + 1) of the whole frame; both start at 0, most
+// significant bit first.
+struct CrcTables {
+    std::uint8_t crc8[256];
+    std::uint16_t crc16[256];
+    CrcTables() {
+        for (unsigned i = 0; i < 256; ++i) {
+            unsigned c8 = i, c16 = i << 8;
+            for (int bit = 0; bit < 8; ++bit) {
+                c8 = (c8 & 0x80) ? (c8 << 1 ^ 0x07) : c8 << 1;
+                c16 = (c16 & 0x8000) ? (c16 << 1 ^ 0x8005) : c16 << 1;
+            }
+            crc8[i] = static_cast<std::uint8_t>(c8);
+            crc16[i] = static_cast<std::uint16_t>(c16);
+        }
+    }
+};
+
+const CrcTables& crcTables() {
+    static const CrcTables tables;
+    return tables;
+}
+
+// What a frame header says of its frame.
+struct FrameHeader {
+    std::uint64_t firstSample = 0;
+    std::uint32_t blockSize = 0;
+};
+
+// The frame header at `b` (`n` bytes at hand), or nothing when no valid one
+// is there: the sync code, the reserved bits clear, no reserved code, and the
+// CRC-8 that matches.
+std::optional<FrameHeader> frameHeaderAt(const std::uint8_t* b, std::size_t n,
+                                         const FlacStreamInfo& info) {
+    if (n < 6 || b[0] != 0xFF || (b[1] & 0xFE) != 0xF8) return std::nullopt;
+    const bool variable = b[1] & 1;
+    const unsigned sizeCode = b[2] >> 4, rateCode = b[2] & 0xF;
+    const unsigned channelCode = b[3] >> 4, depthCode = b[3] >> 1 & 7;
+    if (sizeCode == 0 || rateCode == 15 || channelCode > 10 || depthCode == 3 || (b[3] & 1))
+        return std::nullopt;
+    // The coded number: UTF-8 style, up to 7 bytes (36 bits).
+    std::size_t at = 4;
+    std::uint64_t number = b[at];
+    int more = 0;
+    if (number < 0x80) {
+        more = 0;
+    } else if (number >= 0xC0 && number < 0xE0) {
+        more = 1, number &= 0x1F;
+    } else if (number >= 0xE0 && number < 0xF0) {
+        more = 2, number &= 0x0F;
+    } else if (number >= 0xF0 && number < 0xF8) {
+        more = 3, number &= 0x07;
+    } else if (number >= 0xF8 && number < 0xFC) {
+        more = 4, number &= 0x03;
+    } else if (number >= 0xFC && number < 0xFE) {
+        more = 5, number &= 0x01;
+    } else if (number == 0xFE && variable) {
+        more = 6, number = 0;
+    } else {
+        return std::nullopt;
+    }
+    ++at;
+    for (int i = 0; i < more; ++i, ++at) {
+        if (at >= n || (b[at] & 0xC0) != 0x80) return std::nullopt;
+        number = number << 6 | (b[at] & 0x3F);
+    }
+    FrameHeader header;
+    if (sizeCode == 1) {
+        header.blockSize = 192;
+    } else if (sizeCode <= 5) {
+        header.blockSize = 576u << (sizeCode - 2);
+    } else if (sizeCode <= 7) {
+        const std::size_t bytes = sizeCode == 6 ? 1 : 2;
+        if (n < at + bytes) return std::nullopt;
+        header.blockSize =
+            (bytes == 1 ? b[at] : static_cast<std::uint32_t>(b[at] << 8 | b[at + 1])) + 1;
+        at += bytes;
+    } else {
+        header.blockSize = 256u << (sizeCode - 8);
+    }
+    if (rateCode >= 12) at += rateCode == 12 ? 1 : 2;
+    if (n < at + 1) return std::nullopt;
+    std::uint8_t crc = 0;
+    for (std::size_t i = 0; i < at; ++i) crc = crcTables().crc8[crc ^ b[i]];
+    if (crc != b[at]) return std::nullopt;
+    if (info.maxBlockSize != 0 && header.blockSize > info.maxBlockSize) return std::nullopt;
+    if (variable) {
+        header.firstSample = number;
+    } else {
+        // The stream's fixed block size; a stream of one frame needs none.
+        const std::uint32_t fixed = info.minBlockSize != 0 ? info.minBlockSize : header.blockSize;
+        header.firstSample = number * fixed;
+    }
+    return header;
+}
+
+// The end of the stream: before an ID3v1 tag ("TAG", the last 128 bytes) and
+// an APEv2 tag (its 32-byte footer "APETAGEX" last, its size counting the
+// footer, a header when flagged).
+std::int64_t streamEnd(int descriptor, std::int64_t size) {
+    std::uint8_t tag[3];
+    if (size >= 128 && readBytesAt(descriptor, size - 128, tag, 3) == 3 &&
+        std::memcmp(tag, "TAG", 3) == 0)
+        size -= 128;
+    std::uint8_t footer[32];
+    if (size >= 32 && readBytesAt(descriptor, size - 32, footer, 32) == 32 &&
+        std::memcmp(footer, "APETAGEX", 8) == 0) {
+        const std::int64_t bytes =
+            static_cast<std::int64_t>(footer[12] | footer[13] << 8 | footer[14] << 16) |
+            static_cast<std::int64_t>(footer[15]) << 24;
+        const bool header = footer[23] & 0x80;
+        const std::int64_t whole = bytes + (header ? 32 : 0);
+        if (bytes >= 32 && whole <= size) size -= whole;
+    }
+    return size;
+}
+
+} // namespace
+
+std::uint64_t countFlacFrames(int descriptor, std::int64_t size, const FlacStreamInfo& info) {
+    const std::int64_t end = streamEnd(descriptor, size);
+    if (!info.found || end <= info.audioStart) return 0;
+    // The largest frame: as STREAMINFO states it, or every channel's samples
+    // of the largest block stored verbatim (a side channel takes one bit
+    // more) and its headers. The tail read holds two of them: the last whole
+    // frame and a cut one after it.
+    const std::int64_t block = info.maxBlockSize != 0 ? info.maxBlockSize : 65535;
+    const std::int64_t largest =
+        info.maxFrameSize != 0
+            ? info.maxFrameSize
+            : (block * info.channels * (info.bitsPerSample + 1) + 7) / 8 + info.channels * 8 + 32;
+    const std::int64_t tail = std::min(end - info.audioStart, 2 * largest + 16);
+    const std::int64_t from = end - tail;
+    std::vector<std::uint8_t> bytes;
+    try {
+        bytes.resize(static_cast<std::size_t>(tail));
+    } catch (const std::bad_alloc&) {
+        return 0;
+    }
+    const std::size_t n = readBytesAt(descriptor, from, bytes.data(), bytes.size());
+    if (n < bytes.size()) return 0;
+    // The last frame headers of the tail (a few more than a whole frame and
+    // a cut one need, for sync codes in the audio data), then from the last
+    // back: the first whose CRC-16 comes out right, within the largest
+    // frame, at a later header or at the end. Bounded so that a tail made
+    // of headers costs no more than a few frames' worth of reading.
+    constexpr std::size_t maxHeaders = 64;
+    std::vector<std::size_t> starts;
+    std::vector<FrameHeader> headers;
+    for (std::size_t at = n - 1; at-- > 0 && starts.size() < maxHeaders;) {
+        if (bytes[at] != 0xFF) continue;
+        if (const auto header = frameHeaderAt(bytes.data() + at, n - at, info)) {
+            starts.insert(starts.begin(), at);
+            headers.insert(headers.begin(), *header);
+        }
+    }
+    const auto& crc16 = crcTables().crc16;
+    for (std::size_t i = starts.size(); i-- > 0;) {
+        std::uint16_t crc = 0;
+        std::size_t next = i + 1;
+        const std::size_t limit = static_cast<std::size_t>(std::min<std::int64_t>(
+            static_cast<std::int64_t>(n), static_cast<std::int64_t>(starts[i]) + largest));
+        for (std::size_t at = starts[i]; at < limit; ++at) {
+            crc = static_cast<std::uint16_t>(crc << 8 ^ crc16[(crc >> 8) ^ bytes[at]]);
+            while (next < starts.size() && starts[next] <= at) ++next;
+            const bool boundary = at + 1 == n || (next < starts.size() && starts[next] == at + 1);
+            if (boundary && crc == 0 && at + 1 - starts[i] > 2)
+                return headers[i].firstSample + headers[i].blockSize;
+        }
+    }
+    return 0;
 }
 
 AudioLength flacLengthFrames(const std::string& path) {
     std::int64_t size = 0;
     const int descriptor = openRegularDescriptor(path, &size);
     if (descriptor < 0) return {0, Problem::audioOpenFailed};
-    const FlacStreamInfo info = readFlacStreamInfo(descriptor, size);
+    FlacStreamInfo info = readFlacStreamInfo(descriptor, size);
+    if (info.sampleFrames == 0 && info.sampleRate >= minimumSampleRate)
+        info.sampleFrames = countFlacFrames(descriptor, size, info);
     platform::closeFile(descriptor);
     if (info.sampleFrames == 0 || info.sampleRate < minimumSampleRate)
         return {0, Problem::unrecognizedFormat};

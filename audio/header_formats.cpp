@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "audio/buffered_file.hpp"
 #include "audio/flac.hpp"
 #include "platform/platform.hpp"
 
@@ -17,6 +18,7 @@ std::optional<HeaderFormat> headerFormatOf(std::string_view extension) {
         {".flac", HeaderFormat::flac},        {".wv", HeaderFormat::wavPack},
         {".ape", HeaderFormat::monkeysAudio}, {".tta", HeaderFormat::trueAudio},
         {".aiff", HeaderFormat::aiff},        {".aif", HeaderFormat::aiff},
+        {".aifc", HeaderFormat::aiff},
     };
     for (const auto& entry : formats) {
         if (std::equal(extension.begin(), extension.end(), entry.extension.begin(),
@@ -53,11 +55,11 @@ std::uint32_t big32(const std::uint8_t* b) {
 // Where the data after any ID3v2 tags at the start of the file begins: each
 // tag is passed over by its stated size (a footer added when flagged). A
 // header cut short or a size with a byte of 128 or more ends the tags there.
-std::int64_t afterId3v2Tags(int descriptor) {
+std::int64_t afterId3v2Tags(BufferedFile& file) {
     std::int64_t offset = 0;
     for (;;) {
         std::uint8_t header[10];
-        if (readBytesAt(descriptor, offset, header, sizeof header) < sizeof header ||
+        if (file.read(offset, header, sizeof header) < sizeof header ||
             std::memcmp(header, "ID3", 3) != 0)
             return offset;
         std::int64_t size = 0;
@@ -94,9 +96,9 @@ struct WavPackBlock {
 };
 
 // The block whose header is at `offset`, or nothing when no valid header is there.
-std::optional<WavPackBlock> wavPackBlockAt(int descriptor, std::int64_t offset) {
+std::optional<WavPackBlock> wavPackBlockAt(BufferedFile& file, std::int64_t offset) {
     std::uint8_t h[wavPackHeaderBytes];
-    if (readBytesAt(descriptor, offset, h, sizeof h) < sizeof h || std::memcmp(h, "wvpk", 4) != 0)
+    if (file.read(offset, h, sizeof h) < sizeof h || std::memcmp(h, "wvpk", 4) != 0)
         return std::nullopt;
     const std::uint32_t rest = little32(h + 4);
     const std::uint16_t version = little16(h + 8);
@@ -117,14 +119,14 @@ std::optional<WavPackBlock> wavPackBlockAt(int descriptor, std::int64_t offset) 
 
 // The rate of the sample rate sub-block in the block at `offset`, or 0, as
 // when the block is not whole within the file.
-std::uint32_t wavPackCustomRateOf(int descriptor, std::int64_t offset, std::uint32_t blockSize,
+std::uint32_t wavPackCustomRateOf(BufferedFile& file, std::int64_t offset, std::uint32_t blockSize,
                                   std::int64_t size) {
     std::int64_t at = offset + wavPackHeaderBytes;
     const std::int64_t end = offset + blockSize;
     if (end > size) return 0;
     while (end - at >= 2) {
         std::uint8_t head[4];
-        if (readBytesAt(descriptor, at, head, sizeof head) < 2) return 0;
+        if (file.read(at, head, sizeof head) < 2) return 0;
         const bool large = head[0] & wavPackLargeSubBlock;
         const std::size_t headBytes = large ? 4 : 2;
         if (end - at < static_cast<std::int64_t>(headBytes)) return 0;
@@ -138,7 +140,7 @@ std::uint32_t wavPackCustomRateOf(int descriptor, std::int64_t offset, std::uint
             const std::size_t used =
                 static_cast<std::size_t>(dataBytes) - ((head[0] & wavPackOddSize) ? 1 : 0);
             // One of another size is passed over.
-            if ((used == 3 || used == 4) && readBytesAt(descriptor, data, rate, used) == used)
+            if ((used == 3 || used == 4) && file.read(data, rate, used) == used)
                 return little32(rate);
         }
         at = data + dataBytes;
@@ -168,21 +170,22 @@ std::uint32_t extendedRate(const std::uint8_t* b) {
 } // namespace
 
 RecordedCount readWavPackCount(int descriptor, std::int64_t size) {
+    BufferedFile file(descriptor);
     std::int64_t offset = 0;
     std::optional<WavPackBlock> block;
     for (;;) { // the first block of samples
-        block = wavPackBlockAt(descriptor, offset);
+        block = wavPackBlockAt(file, offset);
         if (!block) return {};
         if (block->samples != 0 && (block->flags & wavPackInitialBlock)) break;
         offset += block->size;
     }
-    // A DSD block (the flags' top bit) describes itself in sub-blocks: it
-    // must be whole.
-    if ((block->flags & wavPackDsd) && size - offset < block->size) return {};
+    // DSD audio (the flags' top bit): its counts are of 1-bit samples at
+    // many times the rate, read by no one here.
+    if (block->flags & wavPackDsd) return {};
     RecordedCount count;
     const std::uint32_t rateIndex = block->flags >> wavPackRateIndexShift & 0xF;
     count.sampleRate = rateIndex == wavPackCustomRate
-                           ? wavPackCustomRateOf(descriptor, offset, block->size, size)
+                           ? wavPackCustomRateOf(file, offset, block->size, size)
                            : wavPackRates[rateIndex];
     if (block->totalKnown) {
         count.sampleFrames = block->total;
@@ -192,12 +195,12 @@ RecordedCount readWavPackCount(int descriptor, std::int64_t size) {
     // up to the end of the file or the first bytes that are not a block (a
     // tag). A block header there that is cut short or damaged fails it.
     std::uint64_t total = 0;
-    for (; block; block = wavPackBlockAt(descriptor, offset)) {
+    for (; block; block = wavPackBlockAt(file, offset)) {
         if (block->flags & wavPackInitialBlock) total += block->samples;
         offset += block->size;
     }
     char magic[4];
-    if (readBytesAt(descriptor, offset, magic, sizeof magic) == sizeof magic &&
+    if (file.read(offset, magic, sizeof magic) == sizeof magic &&
         std::memcmp(magic, "wvpk", 4) == 0)
         return {};
     count.sampleFrames = total;
@@ -205,9 +208,10 @@ RecordedCount readWavPackCount(int descriptor, std::int64_t size) {
 }
 
 RecordedCount readMonkeysAudioCount(int descriptor, std::int64_t size) {
-    const std::int64_t start = afterId3v2Tags(descriptor);
+    BufferedFile file(descriptor);
+    const std::int64_t start = afterId3v2Tags(file);
     std::uint8_t h[52];
-    const std::size_t n = readBytesAt(descriptor, start, h, sizeof h);
+    const std::size_t n = file.read(start, h, sizeof h);
     if (n < 6 || std::memcmp(h, "MAC ", 4) != 0) return {};
     const std::uint16_t version = little16(h + 4);
     std::uint32_t frames = 0, finalFrameSamples = 0, samplesPerFrame = 0;
@@ -217,7 +221,7 @@ RecordedCount readMonkeysAudioCount(int descriptor, std::int64_t size) {
         if (n < 12) return {};
         const std::int64_t header = start + little32(h + 8);
         std::uint8_t d[24];
-        if (header > size || readBytesAt(descriptor, header, d, sizeof d) < sizeof d) return {};
+        if (header > size || file.read(header, d, sizeof d) < sizeof d) return {};
         samplesPerFrame = little32(d + 4);
         finalFrameSamples = little32(d + 8);
         frames = little32(d + 12);
@@ -238,23 +242,24 @@ RecordedCount readMonkeysAudioCount(int descriptor, std::int64_t size) {
 }
 
 RecordedCount readTrueAudioCount(int descriptor, std::int64_t /*size*/) {
-    const std::int64_t start = afterId3v2Tags(descriptor);
+    BufferedFile file(descriptor);
+    const std::int64_t start = afterId3v2Tags(file);
     std::uint8_t h[18]; // the fields up to the count; the header's CRC is not read
-    if (readBytesAt(descriptor, start, h, sizeof h) < sizeof h || std::memcmp(h, "TTA1", 4) != 0)
-        return {};
+    if (file.read(start, h, sizeof h) < sizeof h || std::memcmp(h, "TTA1", 4) != 0) return {};
     return {little32(h + 14), little32(h + 10)};
 }
 
 RecordedCount readAiffCount(int descriptor, std::int64_t size) {
+    BufferedFile file(descriptor);
     std::uint8_t h[12];
-    if (readBytesAt(descriptor, 0, h, sizeof h) < sizeof h || std::memcmp(h, "FORM", 4) != 0 ||
+    if (file.read(0, h, sizeof h) < sizeof h || std::memcmp(h, "FORM", 4) != 0 ||
         (std::memcmp(h + 8, "AIFF", 4) != 0 && std::memcmp(h + 8, "AIFC", 4) != 0))
         return {};
     std::optional<RecordedCount> count;
     bool sound = false;
     for (std::int64_t offset = 12; size - offset >= 8;) {
         std::uint8_t chunk[8 + aiffCommBytes];
-        if (readBytesAt(descriptor, offset, chunk, 8) < 8) return {};
+        if (file.read(offset, chunk, 8) < 8) return {};
         // A name of other than ASCII from the space on ends the chunks (what follows
         // is not read as chunks).
         if (!std::all_of(chunk, chunk + 4, [](std::uint8_t c) { return c >= 0x20 && c <= 0x7F; }))
@@ -263,7 +268,7 @@ RecordedCount readAiffCount(int descriptor, std::int64_t size) {
         if (size - offset - 8 < length) return {};
         if (!count && std::memcmp(chunk, "COMM", 4) == 0) {
             if (length < aiffCommBytes ||
-                readBytesAt(descriptor, offset + 8, chunk + 8, aiffCommBytes) < aiffCommBytes)
+                file.read(offset + 8, chunk + 8, aiffCommBytes) < aiffCommBytes)
                 return {};
             count = RecordedCount{big32(chunk + 10), extendedRate(chunk + 16)};
         }

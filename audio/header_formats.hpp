@@ -16,7 +16,7 @@ namespace vorlin {
 enum class HeaderFormat { flac, wavPack, monkeysAudio, trueAudio, aiff };
 
 // The format an extension stands for (".flac", ".wv", ".ape", ".tta", ".aiff",
-// ".aif", any letter case), or nothing for any other extension.
+// ".aif", ".aifc", any letter case), or nothing for any other extension.
 std::optional<HeaderFormat> headerFormatOf(std::string_view extension);
 
 // What a header records: 0 frames when it is not found or not whole.
@@ -36,6 +36,8 @@ struct RecordedCount {
 // rate sub-block of a custom rate, the block then whole within the file).
 // When the total is unknown, the block headers are walked to the end of the
 // blocks and the samples of every block that starts a frame are added up.
+// A stream of DSD audio (the DSD flag, the top bit of the block's flags)
+// gives 0 frames: its counts are of DSD samples, not of PCM sample frames.
 RecordedCount readWavPackCount(int descriptor, std::int64_t size);
 
 // Monkey's Audio: "MAC " at the start of the file or after ID3v2 tags,

@@ -26,8 +26,10 @@ inline AudioLength measuredLength(CdFrames frames) {
 }
 
 // Opens an existing regular file for binary reading. Anything else
-// (directory, FIFO, device, missing file) gives nullptr; a FIFO is never
-// blocked on.
+// (directory, FIFO, device, missing file) gives nullptr. The open never
+// blocks (a FIFO), never makes a terminal the controlling one, and the file
+// is checked to be regular through the open file itself before any read, so
+// that what is read is what was checked.
 std::FILE* openRegularFile(const std::string& path);
 
 // The same as a read-only file descriptor, or -1; `size`, when given, is

@@ -42,6 +42,7 @@ enum class Problem {
     // Measuring an audio file; the subject is the name the sheet gives it
     // (not found) or the path opened.
     audioNotFound,      //
+    audioNotSupported,  // not found, but the name as written is a regular file
     audioOpenFailed,    // found, but unreadable or not a regular file
     invalidWav,         // not RIFF/WAVE with a PCM fmt chunk first
     unrecognizedFormat, // no header or container this tool can read

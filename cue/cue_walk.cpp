@@ -15,6 +15,29 @@ AudioLength FolderAudio::measure(const AudioFile& file) {
     return audioLengthFrames(file.path);
 }
 
+bool FolderAudio::unreadFormat(std::string_view name) {
+    return namesRegularFile(name, directory_);
+}
+
+bool RememberedAudio::find(std::string_view name, AudioFile& found) {
+    auto it = found_.find(name);
+    if (it == found_.end()) {
+        AudioFile file;
+        std::optional<AudioFile> answer;
+        if (source_.find(name, file)) answer = std::move(file);
+        it = found_.emplace(std::string(name), std::move(answer)).first;
+    }
+    if (!it->second) return false;
+    found = *it->second;
+    return true;
+}
+
+AudioLength RememberedAudio::measure(const AudioFile& file) {
+    auto it = lengths_.find(file.path);
+    if (it == lengths_.end()) it = lengths_.emplace(file.path, source_.measure(file)).first;
+    return it->second;
+}
+
 Problem SinkPair::line(std::string_view text, std::uint64_t origin) {
     if (Problem problem = first_.line(text, origin); problem != Problem::none) return problem;
     return second_.line(text, origin);
@@ -76,13 +99,14 @@ Outcome failed(Problem problem) {
 
 } // namespace
 
-Outcome walkCue(CueReader& reader, AudioSource& audio, WalkSink& sink) {
+Outcome walkCue(CueReader& reader, AudioSource& audio, WalkSink& sink, bool keepFirstPregap) {
     constexpr CdFrames maxRangeFrames = CdFrames{1} << 53;
     CdFrames offset = 0;        // length of all audio files before the current one
     CdFrames currentLength = 0; // length of the current audio file
     CdFrames gap = 0;           // the pregap at the start of the current file
     bool fileHasIndex = false;  // an INDEX line came since the current audio FILE line
     bool inDataFile = false;    // the last FILE line is not an audio one
+    int audioFiles = 0;         // audio FILE lines so far, up to 2
     AudioFile file;
     std::string index00; // an opening INDEX 00 line up to its time text
     std::string_view line;
@@ -91,12 +115,15 @@ Outcome walkCue(CueReader& reader, AudioSource& audio, WalkSink& sink) {
         if (isAudioFileLine(line)) {
             gap = 0;
             fileHasIndex = false;
+            if (audioFiles < 2) ++audioFiles;
             inDataFile = false;
             FileLine fileLine{line, {}, {}};
             if (!fileLineName(line, fileLine.name, fileLine.rest))
                 return failed(Problem::invalidSheet);
             if (!audio.find(fileLine.name, file))
-                return {Problem::audioNotFound, std::string(fileLine.name)};
+                return {audio.unreadFormat(fileLine.name) ? Problem::audioNotSupported
+                                                          : Problem::audioNotFound,
+                        std::string(fileLine.name)};
             offset += currentLength;
             const AudioLength length = audio.measure(file);
             if (length.problem != Problem::none || length.frames <= 0)
@@ -113,7 +140,7 @@ Outcome walkCue(CueReader& reader, AudioSource& audio, WalkSink& sink) {
             problem = sink.line(line, reader.rawLine());
         } else if (std::size_t at = line.find("INDEX "); at != std::string_view::npos) {
             IndexLine index = indexLine(line, at);
-            if (!fileHasIndex && index.number == "00") {
+            if (!fileHasIndex && index.number == "00" && !(keepFirstPregap && audioFiles == 1)) {
                 // The file opens with its track's pregap: read up to the next INDEX line.
                 const CdFrames u = parseCueTime(timeText(line, at));
                 if (u < 0) return failed(Problem::index00Unreadable);

@@ -6,6 +6,8 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -24,6 +26,9 @@ class AudioSource {
     virtual bool find(std::string_view name, AudioFile& found) = 0;
     // How long `file` plays, or why that is not known.
     virtual AudioLength measure(const AudioFile& file) = 0;
+    // For a name find() does not find: whether it is there all the same,
+    // as a file of a format that is not read.
+    virtual bool unreadFormat(std::string_view) { return false; }
 };
 
 // The audio files of a sheet on disk: looked up beside it (findAudioFile)
@@ -34,10 +39,27 @@ class FolderAudio : public AudioSource {
     explicit FolderAudio(const std::string& sheetPath);
     bool find(std::string_view name, AudioFile& found) override;
     AudioLength measure(const AudioFile& file) override;
+    // The name as written is a regular file (namesRegularFile).
+    bool unreadFormat(std::string_view name) override;
 
   private:
     std::string directory_;
     FolderListings listings_;
+};
+
+// Another source seen through a memory of what it answered: a name is looked
+// up and a file measured once, however often the sheet is walked.
+class RememberedAudio : public AudioSource {
+  public:
+    explicit RememberedAudio(AudioSource& source) : source_(source) {}
+    bool find(std::string_view name, AudioFile& found) override;
+    AudioLength measure(const AudioFile& file) override;
+    bool unreadFormat(std::string_view name) override { return source_.unreadFormat(name); }
+
+  private:
+    AudioSource& source_;
+    std::map<std::string, std::optional<AudioFile>, std::less<>> found_; // by FILE name
+    std::map<std::string, AudioLength, std::less<>> lengths_;            // by path
 };
 
 // An audio FILE line as the walk has read it.
@@ -98,7 +120,8 @@ class SinkPair : public WalkSink {
 // Reads the sheet through `reader` to its end: none when every line reached
 // `sink` and it finished, or why the sheet cannot be rewritten. An audio
 // file's problem names the file (the FILE line's name when it is not found,
-// the path measured otherwise); the others have no subject, a read error
+// audioNotSupported when the source says it is there all the same; the path
+// measured otherwise); the others have no subject, a read error
 // (sheetReadFailed) included: it is the sheet's.
 //
 // position = (length of all earlier audio files) + (the time as written) - gap,
@@ -110,6 +133,13 @@ class SinkPair : public WalkSink {
 // A FILE line of another type (BINARY, MP3...) is not measured: the lines
 // under it, its INDEX lines too, keep their text, up to the next audio FILE
 // line.
-Outcome walkCue(CueReader& reader, AudioSource& audio, WalkSink& sink);
+//
+// With `keepFirstPregap`, the first audio file's INDEX lines keep their times
+// as written: an INDEX 00 that opens it is an INDEX line like any other (an
+// index() call at its time, no pregap() call), its gap 0. This reads a rip
+// whose first file holds the first track's pregap (a hidden track); every
+// later file is read as without it.
+Outcome walkCue(CueReader& reader, AudioSource& audio, WalkSink& sink,
+                bool keepFirstPregap = false);
 
 } // namespace vorlin

@@ -4,6 +4,7 @@
 
 #include "cue/cue_reader.hpp"
 #include "cue/cue_time.hpp"
+#include "cue/sheet_writers.hpp"
 
 namespace vorlin {
 
@@ -84,6 +85,7 @@ Problem DiscIdCheck::line(std::string_view text, std::uint64_t) {
 
 Problem DiscIdCheck::audioFile(const FileLine&, std::uint64_t, const AudioFile&, CdFrames start,
                                CdFrames length) {
+    if (audioFiles_ < 2) ++audioFiles_;
     audioEnd_ = start + length;
     return Problem::none;
 }
@@ -108,6 +110,7 @@ Problem DiscIdCheck::index(const IndexLine&, CdFrames position, std::uint64_t) {
 }
 
 Problem DiscIdCheck::pregap(std::string_view, CdFrames start, std::uint64_t) {
+    if (audioFiles_ == 1) firstFilePregap_ = true;
     // Before the range it is written as a PREGAP line; otherwise as an INDEX 00.
     if (start < 0) addGap(-start, true, false);
     return Problem::none;
@@ -132,6 +135,50 @@ DiscIdReport DiscIdCheck::report(bool newOnly) const {
     if (oldMatches) return {DiscIdVerdict::matchesOld, written, *recorded_};
     if (id == written) return {DiscIdVerdict::matchesNew, id, *recorded_};
     return {DiscIdVerdict::differs, id, *recorded_};
+}
+
+namespace {
+
+// One reading of the sheet: the walk into a writer of the layout asked for
+// and a disc ID check.
+Outcome readSheet(CueReader& reader, AudioSource& audio, LineList& list, bool perFile,
+                  DiscIdCheck& discId, bool keepFirstPregap) {
+    std::unique_ptr<WalkSink> writer;
+    if (perFile)
+        writer = std::make_unique<PerFileWriter>(list);
+    else
+        writer = std::make_unique<RangeWriter>(list);
+    SinkPair sinks(*writer, discId);
+    return walkCue(reader, audio, sinks, keepFirstPregap);
+}
+
+} // namespace
+
+Outcome rewriteWithDiscId(CueReader& reader,
+                          const std::function<std::unique_ptr<CueReader>()>& readAgain,
+                          AudioSource& audio, LineList& list, const RewriteOptions& options,
+                          DiscIdReport& report) {
+    report = {};
+    const LineList empty = list; // the settings, for a second reading
+    RememberedAudio remembered(audio);
+    DiscIdCheck discId;
+    Outcome outcome = readSheet(reader, remembered, list, options.perFile, discId, false);
+    if (!outcome.ok()) return outcome;
+    report = discId.report(options.force);
+    if (options.force || report.verdict != DiscIdVerdict::differs ||
+        !discId.firstFileOpensWithIndex00())
+        return outcome;
+    const std::unique_ptr<CueReader> again = readAgain();
+    if (!again) return outcome;
+    LineList alternative = empty;
+    DiscIdCheck alternativeId;
+    if (!readSheet(*again, remembered, alternative, options.perFile, alternativeId, true).ok())
+        return outcome;
+    const DiscIdReport found = alternativeId.report(true);
+    if (found.verdict != DiscIdVerdict::matchesNew) return outcome;
+    list = std::move(alternative);
+    report = {DiscIdVerdict::matchesFirstPregap, found.id, found.recorded};
+    return outcome;
 }
 
 } // namespace vorlin

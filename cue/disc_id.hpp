@@ -3,12 +3,15 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "cue/cue_walk.hpp"
+#include "cue/line_list.hpp"
 #include "cue/messages.hpp"
 
 namespace vorlin {
@@ -42,6 +45,10 @@ class DiscIdCheck : public WalkSink {
     // not: the sheet is right as it is, and must be left alone.
     DiscIdReport report(bool newOnly) const;
 
+    // Whether the first audio file opens with an INDEX 00 line (a pregap()
+    // call while in it).
+    bool firstFileOpensWithIndex00() const { return firstFilePregap_; }
+
   private:
     struct Track {
         bool seenIndex01 = false; // its first INDEX 01, in the range or not
@@ -62,6 +69,28 @@ class DiscIdCheck : public WalkSink {
     CdFrames lineGaps_ = 0;       // of them, those written as lines in the sheet
     bool index01Pending_ = false; // the INDEX line in hand is its track's INDEX 01
     bool unreadable_ = false;
+    int audioFiles_ = 0;
+    bool firstFilePregap_ = false;
 };
+
+// How a sheet is rewritten.
+struct RewriteOptions {
+    bool perFile = false; // PerFileWriter, else RangeWriter
+    bool force = false;   // the sheet as it stands is not compared, no second reading
+};
+
+// Walks the sheet `reader` reads, writing the new sheet into `list` (empty:
+// its settings are those of the new sheet) in the layout asked for, and
+// checks its disc ID (`report`). When that ID differs (not forced: neither
+// the new sheet nor the sheet as it stands matches) and the first audio file
+// opens with an INDEX 00 line, the sheet is walked once more, as
+// `readAgain()` reads it, with the first file's pregap kept in its file
+// (walkCue's keepFirstPregap) and the audio files as the first walk found
+// and measured them. When that reading's ID is the recorded one, it is the
+// new sheet, and the verdict matchesFirstPregap.
+Outcome rewriteWithDiscId(CueReader& reader,
+                          const std::function<std::unique_ptr<CueReader>()>& readAgain,
+                          AudioSource& audio, LineList& list, const RewriteOptions& options,
+                          DiscIdReport& report);
 
 } // namespace vorlin

@@ -56,22 +56,18 @@ SheetResult report(const Outcome& outcome, const std::string& path, SheetResult 
 }
 
 // Walks the whole sheet, writing its new text into `list` in the layout
-// asked for, and checks the disc ID, whose verdict it prints. `leaveAlone`
-// is set when the disc ID shows the sheet right as it stands (never with
-// `force`).
-Outcome rewriteSheet(const std::string& path, CueReader& reader, LineList& list,
-                     const FixOptions& options, bool& leaveAlone) {
-    std::unique_ptr<WalkSink> writer;
-    if (options.perFile)
-        writer = std::make_unique<PerFileWriter>(list);
-    else
-        writer = std::make_unique<RangeWriter>(list);
-    DiscIdCheck discId;
-    SinkPair sinks(*writer, discId);
+// asked for, and checks the disc ID, whose verdict it prints. `sheet` is the
+// sheet as `reader` reads it, kept as it goes: a second reading (the first
+// track's pregap in its file) reads it from memory. `leaveAlone` is set when
+// the disc ID shows the sheet right as it stands (never with `force`).
+Outcome rewriteSheet(const std::string& path, CueReader& reader, const std::string& sheet,
+                     LineList& list, const FixOptions& options, bool& leaveAlone) {
     FolderAudio audio(path);
-    Outcome outcome = walkCue(reader, audio, sinks);
+    DiscIdReport found;
+    const auto readAgain = [&sheet] { return std::make_unique<CueReader>(SheetBytes{sheet}); };
+    Outcome outcome = rewriteWithDiscId(reader, readAgain, audio, list,
+                                        RewriteOptions{options.perFile, options.force}, found);
     if (outcome.ok()) {
-        const DiscIdReport found = discId.report(options.force);
         printDiscId(found);
         leaveAlone = found.verdict == DiscIdVerdict::matchesOld;
     }
@@ -106,7 +102,7 @@ SheetResult fixCue(const std::string& path, const FixOptions& options) {
     }
     if (platform::isReadOnly(path))
         return report({Problem::sheetReadOnly, {}}, path, SheetResult::refused);
-    std::string oldSheet; // the sheet as read, for a dry run's diff
+    std::string oldSheet; // the sheet as read, for a dry run's diff and a second reading
     LineList list;
     std::unique_ptr<CueReader> opened;
     try {
@@ -123,9 +119,9 @@ SheetResult fixCue(const std::string& path, const FixOptions& options) {
             return report({Problem::notValidSheet, {}}, path, SheetResult::refused);
         list = LineList(dryRun, reader.form());
         printFixing(path);
-        if (dryRun) reader.keepRawBytes(&oldSheet);
+        reader.keepRawBytes(&oldSheet);
         bool leaveAlone = false;
-        if (const Outcome outcome = rewriteSheet(path, reader, list, options, leaveAlone);
+        if (const Outcome outcome = rewriteSheet(path, reader, oldSheet, list, options, leaveAlone);
             !outcome.ok())
             return report(outcome, path, SheetResult::failed);
         if (leaveAlone) return SheetResult::unchanged;

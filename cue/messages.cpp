@@ -37,6 +37,8 @@ constexpr const char* discIdMatchesOldText =
     "Disc ID %08x matches the sheet as it stands, no fixing needed.\n";
 constexpr const char* discIdMatchesBothText =
     "Disc ID %08x matches the sheet and the old sheet alike: it cannot tell where the gaps lie.\n";
+constexpr const char* discIdMatchesFirstPregapText =
+    "Disc ID %08x matches the sheet with the first track's pregap in its file.\n";
 constexpr const char* indexConversionText = "Fixing failed, error with INDEX conversion (%d)\n";
 constexpr const char* outOfMemoryText = "Fixing failed, insufficient memory.\n";
 constexpr const char* sheetReadFailedText = "Failed to read '%s'.\n";
@@ -47,6 +49,7 @@ constexpr const char* dryRunText = "not written (dry run).\n";
 
 // Measuring audio files.
 constexpr const char* audioNotFoundText = "'%s': audio file not found\n";
+constexpr const char* audioNotSupportedText = "'%s': audio format not supported\n";
 constexpr const char* audioOpenFailedText = "'%s': file open failed\n";
 constexpr const char* invalidWavText = "'%s': invalid WAV\n";
 constexpr const char* unrecognizedFormatText = "'%s': unrecognized format\n";
@@ -137,6 +140,8 @@ const char* formatOf(Problem problem) {
         return notWrittenText;
     case Problem::audioNotFound:
         return audioNotFoundText;
+    case Problem::audioNotSupported:
+        return audioNotSupportedText;
     case Problem::audioOpenFailed:
         return audioOpenFailedText;
     case Problem::invalidWav:
@@ -245,6 +250,9 @@ void printDiscId(const DiscIdReport& report) {
         return;
     case DiscIdVerdict::matchesBoth:
         std::printf(discIdMatchesBothText, report.id);
+        return;
+    case DiscIdVerdict::matchesFirstPregap:
+        std::printf(discIdMatchesFirstPregapText, report.id);
         return;
     }
 }

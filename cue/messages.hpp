@@ -30,11 +30,12 @@ void printNotWritten();                   // after a dry run's diff
 
 // What the disc ID check found (cue/disc_id.hpp).
 enum class DiscIdVerdict {
-    silent,      // nothing to compare, or something does not read
-    matchesNew,  // the rewritten sheet's ID is the recorded one
-    differs,     // neither is
-    matchesOld,  // only the sheet as it stands matches: it is right as it is
-    matchesBoth, // both match: the ID cannot tell where the gaps lie
+    silent,             // nothing to compare, or something does not read
+    matchesNew,         // the rewritten sheet's ID is the recorded one
+    differs,            // neither is
+    matchesOld,         // only the sheet as it stands matches: it is right as it is
+    matchesBoth,        // both match: the ID cannot tell where the gaps lie
+    matchesFirstPregap, // only the sheet read with the first track's pregap in its file matches
 };
 struct DiscIdReport {
     DiscIdVerdict verdict = DiscIdVerdict::silent;

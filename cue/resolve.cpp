@@ -98,7 +98,7 @@ bool FolderListings::exists(const std::string& folder, const std::string& name) 
 namespace {
 
 constexpr const char* audioExtensions[] = {".wav", ".mpc", ".mp+",  ".flac", ".wv",
-                                           ".ape", ".tta", ".aiff", ".aif"};
+                                           ".ape", ".tta", ".aiff", ".aif",  ".aifc"};
 
 bool sameIgnoringAsciiCase(std::string_view a, std::string_view b) {
     auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
@@ -206,6 +206,15 @@ bool findAudioFile(AudioFile& found, std::string_view name, const std::string& d
     for (const Reading& reading : readings)
         if (!reading.folder.empty() && search.in(reading.folder, reading)) return true;
     return false;
+}
+
+bool namesRegularFile(std::string_view name, const std::string& directory) {
+    std::string path = directory + std::string(name);
+    if (platform::typeOf(path) == platform::FileType::regular) return true;
+    std::replace(path.begin() + static_cast<std::ptrdiff_t>(directory.size()), path.end(), '\\',
+                 '/');
+    return name.find('\\') != std::string_view::npos &&
+           platform::typeOf(path) == platform::FileType::regular;
 }
 
 } // namespace vorlin

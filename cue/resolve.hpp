@@ -69,7 +69,7 @@ struct AudioFile {
 // audio file called `name` in a FILE line. Its base name counts, tried first
 // with its own extension when that is one of those below (as written, then
 // with ASCII case ignored), then with the extensions .wav, .mpc, .mp+, .flac,
-// .wv, .ape, .tta, .aiff, .aif in this order; the first that exists wins.
+// .wv, .ape, .tta, .aiff, .aif, .aifc in this order; the first that exists wins.
 // When none does, in this order:
 // the same names with ASCII letter case ignored among the folder's entries;
 // for a name that is not UTF-8, the name read in each Windows code page
@@ -78,5 +78,12 @@ struct AudioFile {
 // found.
 bool findAudioFile(AudioFile& found, std::string_view name, const std::string& directory,
                    FolderListings& listings);
+
+// Whether `name`, a FILE line's name as written, taken as a path from
+// `directory` (the sheet's folder, "" or ending in '/'), is an existing
+// regular file (after links; looked at without opening it, so a FIFO never
+// blocks). Also tried with '\' read as '/'. For a file the lookup does not
+// find: one of a format that is not read.
+bool namesRegularFile(std::string_view name, const std::string& directory);
 
 } // namespace vorlin

@@ -124,7 +124,7 @@ TEST(ResolveAudioPath, TriesTheOtherFormatsAfterTheMpcNames) {
         {{"t.mp+", "t.flac"}, "t.mp+"}, {{"t.flac", "t.wv"}, "t.flac"},
         {{"t.wv", "t.ape"}, "t.wv"},    {{"t.ape", "t.tta"}, "t.ape"},
         {{"t.tta", "t.aiff"}, "t.tta"}, {{"t.aiff", "t.aif"}, "t.aiff"},
-        {{"t.aif", "t.ogg"}, "t.aif"},
+        {{"t.aif", "t.aifc"}, "t.aif"}, {{"t.aifc", "t.ogg"}, "t.aifc"},
     };
     for (const auto& c : cases) {
         TempDir dir;

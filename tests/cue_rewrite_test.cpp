@@ -158,11 +158,15 @@ TEST(FixCue, EveryRewritingFailureLeavesTheSheetUnchanged) {
         {head + "FILE \"short.wav\" WAVE\n", "Fixing failed, error with audio files.\n"},
         {head + "FILE \"gone.wav\" WAVE\n",
          "'gone.wav': audio file not found\nFixing failed, error with audio files.\n"},
+        // There, but of a format that is not read.
+        {head + "FILE \"03.ogg\" WAVE\n",
+         "'03.ogg': audio format not supported\nFixing failed, error with audio files.\n"},
         // The message names the file as the sheet does, even when that is nothing.
         {head + "FILE \"\" WAVE\n",
          "'': audio file not found\nFixing failed, error with audio files.\n"},
     };
-    const Audio audio = {{"01.wav", wavOfCdFrames(9000)}, {"short.wav", wavHeader(587 * 4)}};
+    const Audio audio = {
+        {"01.wav", wavOfCdFrames(9000)}, {"short.wav", wavHeader(587 * 4)}, {"03.ogg", "OggS"}};
     for (const auto& c : cases) {
         Fixed f = fixSheet(c.sheet, audio);
         EXPECT_EQ(f.result, 1) << c.sheet;

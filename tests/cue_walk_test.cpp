@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -245,6 +246,142 @@ TEST(DiscId, VerdictsFromTheWalk) {
     EXPECT_EQ(report.id, 0x08002802u);
     EXPECT_EQ(report.recorded, "0A002802");
     EXPECT_EQ(check("0a00280", false).verdict, DiscIdVerdict::silent); // not 8 digits
+}
+
+// A rip whose first file holds the first track's pregap, a hidden track of
+// 20 s (1500 frames): a.wav plays it and track 1, 3000 frames (40 s); b.wav
+// opens with track 2's 2 s pregap, 1500 frames. The disc: track 1 at 1500
+// (22 s with the 150 frames of lead-in), track 2 at 3000 (42 s), lead-out at
+// 4500 (62 s): digits 4 + 6 = 0x0a, 40 s, 2 tracks: 0a002802.
+// Read today (a PREGAP line of 20 s, silence the rip lacks): track 2 at 62 s,
+// lead-out 82 s: 4 + 8 = 0x0c, 60 s: 0c003c02. As it stands: track 2 at 3150
+// (44 s), lead-out 62 s: 4 + 8, 40 s: 0c002802.
+// The same disc without its hidden track ripped (a.wav 1500 frames) gives
+// 0a002802 read today: track 2 at 1500 + 1500 + 150 (42 s), lead-out 62 s.
+std::string hiddenTrackSheet(const std::string& recorded) {
+    return "REM DISCID " + recorded +
+           "\nFILE \"a.wav\" WAVE\n  TRACK 01 AUDIO\n    INDEX 00 00:00:00\n"
+           "    INDEX 01 00:20:00\nFILE \"b.wav\" WAVE\n  TRACK 02 AUDIO\n"
+           "    INDEX 00 00:00:00\n    INDEX 01 00:02:00\n";
+}
+
+// FakeAudio that counts how often it is asked.
+class CountingAudio : public FakeAudio {
+  public:
+    using FakeAudio::FakeAudio;
+    int finds = 0;
+    int measures = 0;
+    bool find(std::string_view name, AudioFile& found) override {
+        ++finds;
+        return FakeAudio::find(name, found);
+    }
+    AudioLength measure(const AudioFile& file) override {
+        ++measures;
+        return FakeAudio::measure(file);
+    }
+};
+
+struct Rewritten {
+    std::string text;
+    DiscIdReport report;
+    int readings = 1; // the walks: a second one reads the sheet again
+    int measures = 0;
+};
+
+Rewritten rewriteChecked(const std::string& sheet, CdFrames firstLength, bool perFile, bool force) {
+    CountingAudio audio({{"a.wav", {"a.wav", {firstLength, Problem::none}}},
+                         {"b.wav", {"b.wav", {1500, Problem::none}}}});
+    CueReader reader(SheetBytes{sheet});
+    LineList list(false, reader.form());
+    Rewritten result;
+    const auto readAgain = [&] {
+        ++result.readings;
+        return std::make_unique<CueReader>(SheetBytes{sheet});
+    };
+    EXPECT_TRUE(rewriteWithDiscId(reader, readAgain, audio, list, RewriteOptions{perFile, force},
+                                  result.report)
+                    .ok());
+    EXPECT_EQ(audio.finds, 2);
+    result.measures = audio.measures;
+    result.text = list.text();
+    return result;
+}
+
+const std::string todaysRange = "FILE \"Range.wav\" WAVE\n  TRACK 01 AUDIO\n"
+                                "    PREGAP 00:20:00\n    INDEX 01 00:00:00\n"
+                                "  TRACK 02 AUDIO\n    INDEX 00 00:38:00\n    INDEX 01 00:40:00\n";
+
+TEST(DiscId, TheHiddenTrackReadingWins) {
+    const Rewritten r = rewriteChecked(hiddenTrackSheet("0A002802"), 3000, false, false);
+    EXPECT_EQ(r.report.verdict, DiscIdVerdict::matchesFirstPregap);
+    EXPECT_EQ(r.report.id, 0x0a002802u);
+    EXPECT_EQ(r.readings, 2);
+    EXPECT_EQ(r.measures, 2); // the second reading measures nothing again
+    EXPECT_EQ(r.text, "REM DISCID 0A002802\nFILE \"Range.wav\" WAVE\n  TRACK 01 AUDIO\n"
+                      "    INDEX 00 00:00:00\n    INDEX 01 00:20:00\n"
+                      "  TRACK 02 AUDIO\n    INDEX 00 00:38:00\n    INDEX 01 00:40:00\n");
+    EXPECT_EQ(captureStdout([&] { printDiscId(r.report); }),
+              "Disc ID 0a002802 matches the sheet with the first track's pregap in its file.\n");
+}
+
+TEST(DiscId, TheHiddenTrackReadingWinsPerFile) {
+    const Rewritten r = rewriteChecked(hiddenTrackSheet("0a002802"), 3000, true, false);
+    EXPECT_EQ(r.report.verdict, DiscIdVerdict::matchesFirstPregap);
+    EXPECT_EQ(r.report.id, 0x0a002802u);
+    EXPECT_EQ(r.text, "REM DISCID 0a002802\nFILE \"a.wav\" WAVE\n  TRACK 01 AUDIO\n"
+                      "    INDEX 00 00:00:00\n    INDEX 01 00:20:00\n"
+                      "  TRACK 02 AUDIO\n    INDEX 00 00:38:00\nFILE \"b.wav\" WAVE\n"
+                      "    INDEX 01 00:00:00\n");
+    // Without the hidden track the same disc keeps today's per-file sheet.
+    const Rewritten without = rewriteChecked(hiddenTrackSheet("0a002802"), 1500, true, false);
+    EXPECT_EQ(without.report.verdict, DiscIdVerdict::matchesNew);
+    EXPECT_EQ(without.readings, 1);
+    EXPECT_EQ(without.text, "REM DISCID 0a002802\nFILE \"a.wav\" WAVE\n  TRACK 01 AUDIO\n"
+                            "    PREGAP 00:20:00\n    INDEX 01 00:00:00\n"
+                            "  TRACK 02 AUDIO\n    INDEX 00 00:18:00\nFILE \"b.wav\" WAVE\n"
+                            "    INDEX 01 00:00:00\n");
+}
+
+TEST(DiscId, TheSameDiscWithoutTheHiddenTrackKeepsItsPregapLine) {
+    const Rewritten r = rewriteChecked(hiddenTrackSheet("0A002802"), 1500, false, false);
+    EXPECT_EQ(r.report.verdict, DiscIdVerdict::matchesNew);
+    EXPECT_EQ(r.report.id, 0x0a002802u);
+    EXPECT_EQ(r.readings, 1);
+    EXPECT_EQ(r.text, "REM DISCID 0A002802\nFILE \"Range.wav\" WAVE\n  TRACK 01 AUDIO\n"
+                      "    PREGAP 00:20:00\n    INDEX 01 00:00:00\n"
+                      "  TRACK 02 AUDIO\n    INDEX 00 00:18:00\n    INDEX 01 00:20:00\n");
+}
+
+TEST(DiscId, NeitherReadingMatches) {
+    const Rewritten r = rewriteChecked(hiddenTrackSheet("0B002802"), 3000, false, false);
+    EXPECT_EQ(r.report.verdict, DiscIdVerdict::differs);
+    EXPECT_EQ(r.report.id, 0x0c003c02u);
+    EXPECT_EQ(r.report.recorded, "0B002802");
+    EXPECT_EQ(r.readings, 2);
+    EXPECT_EQ(r.text, "REM DISCID 0B002802\n" + todaysRange);
+    // The sheet as it stands matching leaves it alone: no second reading.
+    const Rewritten old = rewriteChecked(hiddenTrackSheet("0c002802"), 3000, false, false);
+    EXPECT_EQ(old.report.verdict, DiscIdVerdict::matchesOld);
+    EXPECT_EQ(old.readings, 1);
+}
+
+TEST(DiscId, ForcedTheHiddenTrackIsNotTried) {
+    const Rewritten r = rewriteChecked(hiddenTrackSheet("0A002802"), 3000, false, true);
+    EXPECT_EQ(r.report.verdict, DiscIdVerdict::differs);
+    EXPECT_EQ(r.report.id, 0x0c003c02u);
+    EXPECT_EQ(r.readings, 1);
+    EXPECT_EQ(r.text, "REM DISCID 0A002802\n" + todaysRange);
+}
+
+TEST(DiscId, OnlyAFirstFileThatOpensWithIndex00IsReadAgain) {
+    // The first file opens with INDEX 01; the second file's pregap is the
+    // only one. Neither reading matches 0B002802: no second reading either.
+    const std::string sheet = "REM DISCID 0B002802\nFILE \"a.wav\" WAVE\n  TRACK 01 AUDIO\n"
+                              "    INDEX 01 00:20:00\nFILE \"b.wav\" WAVE\n  TRACK 02 AUDIO\n"
+                              "    INDEX 00 00:00:00\n    INDEX 01 00:02:00\n";
+    const Rewritten r = rewriteChecked(sheet, 3000, false, false);
+    EXPECT_EQ(r.report.verdict, DiscIdVerdict::differs);
+    EXPECT_EQ(r.readings, 1);
 }
 
 } // namespace

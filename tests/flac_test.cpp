@@ -8,7 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "audio/flac.hpp"
 #include "audio/length.hpp"
+#include "platform/platform.hpp"
 #include "tests/measure_cases.hpp"
 #include "tests/taglib_reference.hpp"
 #include "tests/test_support.hpp"
@@ -209,4 +211,66 @@ TEST(Flac, DamagedVariantsGetTaglibsVerdicts) {
     }
     // Most variants still measure; the comparison is not only of failures.
     EXPECT_GT(measured, 1000);
+}
+
+// Streams encoded to a pipe by the real flac encoder (raw samples in, so its
+// STREAMINFO total stays 0; see tests/data/formats/make_piped_flac.sh) are
+// measured from their last whole frame, as `flac -d` decodes them: 18141
+// sample frames (30 CD frames) in every block size; 16384 (27 CD frames) when
+// the last frame is cut or damaged.
+TEST(Flac, PipedStreamsMeasuredFromTheirLastWholeFrame) {
+    const auto piped = [](const std::string& name) {
+        return sourceFile("tests/data/formats/piped/" + name);
+    };
+    const std::string unrecognized = "'t.flac': unrecognized format\n";
+    const std::string whole = piped("piped-4096.flac");
+    const Metadata metadata = metadataOf(whole);
+    std::string apeFooter = "APETAGEX" + std::string("\xD0\x07\0\0", 4); // version 2000
+    apeFooter += std::string("\x40\0\0\0", 4) + std::string(4, '\0');    // 64 bytes, no items
+    apeFooter += std::string("\0\0\0\x80", 4) + std::string(8, '\0');    // has a header
+    const std::string apeHeader =
+        apeFooter.substr(0, 20) + std::string("\0\0\0\xA0", 4) + std::string(8, '\0');
+    const std::string apeTag = apeHeader + std::string(32, '\0') + apeFooter;
+    const std::string id3v1 = "TAG" + std::string(125, ' ');
+    std::vector<MeasureCase> cases = {
+        {"piped-192.flac", piped("piped-192.flac"), toneFrames, ""},
+        {"piped-1152.flac", piped("piped-1152.flac"), toneFrames, ""},
+        {"piped-4096.flac", whole, toneFrames, ""},
+        {"piped-4608.flac", piped("piped-4608.flac"), toneFrames, ""},
+        {"piped-mono-24.flac", piped("piped-mono-24.flac"), toneFrames, ""},
+        {"piped-cut.flac", piped("piped-cut.flac"), 27, ""},
+        {"piped-damaged.flac", piped("piped-damaged.flac"), 27, ""},
+        {"id3v1.flac", whole + id3v1, toneFrames, ""},
+        {"apev2.flac", whole + apeTag, toneFrames, ""},
+        {"apev2-id3v1.flac", whole + apeTag + id3v1, toneFrames, ""},
+        {"no-frames.flac", whole.substr(0, metadata.end), 0,
+         "'no-frames.flac': unrecognized format\n"},
+        {"half-a-frame.flac", whole.substr(0, metadata.end + 10), 0,
+         "'half-a-frame.flac': unrecognized format\n"},
+        // The first frame (silence: 14 bytes) whole, the next one begun:
+        // 4096 sample frames.
+        {"first-frame.flac", whole.substr(0, metadata.end + 20), 6, ""},
+        {"garbage.flac", whole.substr(0, metadata.end) + std::string(5000, '\xFF'), 0,
+         "'garbage.flac': unrecognized format\n"},
+    };
+    expectMeasures(cases);
+}
+
+// The count comes from the tail alone: what lies before it plays no part.
+TEST(Flac, PipedStreamsCountedFromTheirTail) {
+    const std::string whole = sourceFile("tests/data/formats/piped/piped-4096.flac");
+    const Metadata metadata = metadataOf(whole);
+    // 8 MB of bytes no frame header starts, then the real frames.
+    const std::string big =
+        whole.substr(0, metadata.end) + std::string(8'000'000, '\0') + whole.substr(metadata.end);
+    TempDir dir;
+    ScopedCwd cwd(dir.path());
+    writeFile("big.flac", big);
+    std::int64_t size = 0;
+    const int descriptor = openRegularDescriptor("big.flac", &size);
+    ASSERT_GE(descriptor, 0);
+    const FlacStreamInfo info = readFlacStreamInfo(descriptor, size);
+    EXPECT_EQ(info.sampleFrames, 0u);
+    EXPECT_EQ(countFlacFrames(descriptor, size, info), 18141u);
+    platform::closeFile(descriptor);
 }

@@ -55,10 +55,14 @@ TEST(TaglibFormats, MeasureTheSampleFramesTheirHeadersRecord) {
         {"hybrid.wv", fixture("hybrid.wv"), toneFrames, ""},
         {"tone.aiff", fixture("tone.aiff"), toneFrames, ""},
         {"tone.aif", fixture("tone.aiff"), toneFrames, ""},
+        {"tone.aifc", fixture("encoders/aiff-c.aiff"), 3, ""},
+        {"tone.AIFC", fixture("tone.aiff"), toneFrames, ""},
         {"test.ape", fixture("test.ape"), shortFrames, ""},
         {"test.tta", fixture("test.tta"), shortFrames, ""},
         {"UPPER.FLAC", fixture("plain.flac"), toneFrames, ""},
         {"Upper.Aif", fixture("tone.aiff"), toneFrames, ""},
+        // No total: counted from the last whole frame (tests/flac_test.cpp).
+        {"nocount.flac", flacWithoutCount(), toneFrames, ""},
         // The declared rate plays no part in the conversion.
         {"rate8000.flac", flacWithRate(8000), toneFrames, ""},
     });
@@ -70,7 +74,10 @@ TEST(TaglibFormats, UnusableFilesAreUnrecognized) {
         {"empty.flac", "", 0, "'empty.flac'" + unrecognized},
         {"cut.flac", fixture("plain.flac").substr(0, 30), 0, "'cut.flac'" + unrecognized},
         {"rate7999.flac", flacWithRate(7999), 0, "'rate7999.flac'" + unrecognized},
-        {"nocount.flac", flacWithoutCount(), 0, "'nocount.flac'" + unrecognized},
+        // No total and no whole frame: nothing to count.
+        {"nocount.flac",
+         flacWithoutCount().substr(0, 4) + "\x80" + flacWithoutCount().substr(5, 37), 0,
+         "'nocount.flac'" + unrecognized},
         // The extension decides the format, not the content.
         {"ape.tta", fixture("test.ape"), 0, "'ape.tta'" + unrecognized},
         {"flac.wv", fixture("plain.flac"), 0, "'flac.wv'" + unrecognized},
@@ -118,6 +125,35 @@ TEST(TaglibFormats, AlbumOfFlacTracksIsFixedThroughTheTool) {
                                            "  TRACK 02 AUDIO\n"
                                            "    INDEX 00 00:00:20\n"
                                            "    INDEX 01 00:00:30\n");
+}
+
+// A file of a format the tool does not read is named as such; a FIFO, a
+// folder or a dangling link of that name is not found (and never waited on).
+TEST(TaglibFormats, FormatsNotReadAreNamed) {
+    VORLIN_SKIP_ON_WINDOWS("FIFOs");
+    TempDir dir;
+    const std::string sheet = "FILE \"01.flac\" WAVE\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n"
+                              "FILE \"02.ogg\" WAVE\n  TRACK 02 AUDIO\n    INDEX 00 00:00:00\n"
+                              "    INDEX 01 00:00:10\n";
+    writeFile(dir.file("a.cue"), sheet);
+    writeFile(dir.file("01.flac"), fixture("plain.flac"));
+    writeFile(dir.file("02.ogg"), "OggS");
+    RunResult run = runVorlin({"a.cue"}, dir.path());
+    EXPECT_EQ(run.output, "Fixing cue 'a.cue'...\n'02.ogg': audio format not supported\n"
+                          "Fixing failed, error with audio files.\n");
+    EXPECT_EQ(run.exitStatus, 1);
+    const std::string notFound = "Fixing cue 'a.cue'...\n'02.ogg': audio file not found\n"
+                                 "Fixing failed, error with audio files.\n";
+    ::unlink(dir.file("02.ogg").c_str());
+    ASSERT_EQ(::mkfifo(dir.file("02.ogg").c_str(), 0644), 0);
+    EXPECT_EQ(runVorlin({"a.cue"}, dir.path()).output, notFound);
+    ::unlink(dir.file("02.ogg").c_str());
+    ASSERT_EQ(::mkdir(dir.file("02.ogg").c_str(), 0755), 0);
+    EXPECT_EQ(runVorlin({"a.cue"}, dir.path()).output, notFound);
+    ::rmdir(dir.file("02.ogg").c_str());
+    ASSERT_EQ(::symlink("gone", dir.file("02.ogg").c_str()), 0);
+    EXPECT_EQ(runVorlin({"a.cue"}, dir.path()).output, notFound);
+    EXPECT_EQ(readFile(dir.file("a.cue")), sheet);
 }
 
 // The tool reads every one of these formats itself, with no library loaded.

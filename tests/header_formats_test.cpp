@@ -8,10 +8,13 @@
 #include <filesystem>
 #include <random>
 #include <string>
+#include <string_view>
 #include <tuple>
 #include <vector>
 
+#include "audio/buffered_file.hpp"
 #include "audio/header_formats.hpp"
+#include "tests/measure_cases.hpp"
 #include "tests/taglib_reference.hpp"
 #include "tests/test_support.hpp"
 
@@ -218,6 +221,10 @@ TEST(HeaderFormats, DamagedVariantsGetTaglibsVerdicts) {
                 variant[at] = static_cast<char>(random() % 2 ? telling[random() % sizeof telling]
                                                              : random() % 256);
             }
+            // The DSD flag (the top bit of a WavPack block's flags) is
+            // refused, where TagLib measures (DsdWavPackIsRefused).
+            if (std::string_view(base.name) == "t.wv")
+                variant[27] = static_cast<char>((variant[27] & 0x7F) | (bytes[27] & 0x80));
             if (!compare(base.name, variant, label + " variant " + std::to_string(round))) break;
         }
     }
@@ -262,4 +269,41 @@ TEST(HeaderFormats, RulesWhereTaglibDiffers) {
     std::tie(ours, taglib) = measureBoth("t.wv", wv);
     EXPECT_EQ(ours, (Verdict{(18141 - 2048) * 75 / 44100, ""}));
     EXPECT_EQ(taglib, (Verdict{30, ""}));
+}
+
+// DSD audio in WavPack (the DSD flag, the top bit of the block's flags):
+// its counts are of 1-bit samples, 8 to 16 times those of the PCM it
+// stands for, so it is refused rather than measured too long. wv-dsd.wv
+// is 0.1 s of DSD64 from the real encoder; the flag set by hand in a PCM
+// file's first block refuses it too.
+TEST(HeaderFormats, DsdWavPackIsRefused) {
+    std::string flagged = fixture("lossless.wv");
+    flagged[27] = static_cast<char>(flagged[27] | 0x80);
+    expectMeasures({
+        {"dsd.wv", fixture("encoders/wv-dsd.wv"), 0, "'dsd.wv': unrecognized format\n"},
+        {"flagged.wv", flagged, 0, "'flagged.wv': unrecognized format\n"},
+        {"lossless.wv", fixture("lossless.wv"), 30, ""},
+    });
+}
+
+// Every header walk reads through a buffer: an AIFF file of a million empty
+// chunks (8 MB of chunk headers) is walked in a few hundred reads, not a
+// million.
+TEST(HeaderFormats, ChunkWalksReadThroughABuffer) {
+    const std::string tone = fixture("encoders/aiff-8bit.aiff");
+    // Its chunks after "FORM", the size and "AIFF", with the empty ones
+    // put in front of them.
+    std::string chunks;
+    chunks.reserve(8'000'100);
+    for (int i = 0; i < 1'000'000; ++i) chunks.append("NONE\0\0\0\0", 8);
+    chunks += tone.substr(12);
+    std::string aiff = "FORM";
+    for (int shift = 24; shift >= 0; shift -= 8)
+        aiff += static_cast<char>((chunks.size() + 4) >> shift & 0xFF);
+    aiff += "AIFF" + chunks;
+    const std::uint64_t before = BufferedFile::readsMade();
+    expectMeasures({{"many.aiff", aiff, 3, ""}});
+    const std::uint64_t reads = BufferedFile::readsMade() - before;
+    EXPECT_LT(reads, 1000u);
+    EXPECT_GT(reads, 0u);
 }

@@ -16,7 +16,9 @@
 #   wv-*.wv        wavpack: modes -f, -h, -hh, -x, hybrid (with a correction
 #                  file, left out), mono, 8/24/32-bit and float, 6 channels,
 #                  48 kHz and custom rates (50000 and 7000 Hz), small blocks,
-#                  and written to a pipe (no total: the blocks are walked)
+#                  and written to a pipe (no total: the blocks are walked);
+#                  wv-dsd.wv, 0.1 s of 1-bit DSD (2822400 Hz) from a DSF file
+#                  made here: refused, its counts are not of PCM samples
 #   aiff-*.aiff    sox: 8/16/24/32-bit, mono, 8000 to 96000 Hz, AIFF-C
 #
 # test.ape and test.tta (3652 sample frames, 6 CD frames) are real files of
@@ -27,7 +29,7 @@
 # installs flac, wavpack and sox when missing (see tools/need-packages.sh).
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
-bash "$here/../../../tools/need-packages.sh" flac wavpack sox
+bash "$here/../../../tools/need-packages.sh" flac wavpack sox python3
 
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
@@ -77,6 +79,20 @@ wv wv-blocks.wv source.wav --blocksize=2048
 sox source.wav -t raw - | wavpack -q -y --raw-pcm --blocksize=4096 - -o - > encoders/wv-piped.wv
 sox "$(short 16 44100 1)" -t raw - | wavpack -q -y --raw-pcm=44100,16,1 - -o - \
   > encoders/wv-piped-mono.wv
+# A DSF file (DSD chunk, fmt chunk, data: blocks of 4096 bytes a channel) of
+# the idle pattern 0x69, 0.1 s of stereo at 2822400 Hz.
+python3 - <<'PY'
+import struct
+rate, channels, block = 2822400, 2, 4096
+samples = rate // 10
+blocks = (samples // 8 + block - 1) // block
+data = bytes([0x69]) * (block * channels * blocks)
+fmt = b"fmt " + struct.pack("<QIIIIIIQII", 52, 1, 0, 2, channels, rate, 1, samples, block, 0)
+chunk = b"data" + struct.pack("<Q", 12 + len(data)) + data
+dsd = b"DSD " + struct.pack("<QQQ", 28, 28 + len(fmt) + len(chunk), 0)
+open("dsd.dsf", "wb").write(dsd + fmt + chunk)
+PY
+wv wv-dsd.wv dsd.dsf
 for format in 8 16 24 32; do sox "$(short "$format")" "encoders/aiff-${format}bit.aiff"; done
 sox "$(short 16 44100 1)" encoders/aiff-mono.aiff
 for rate in 8000 22050 48000 96000; do sox "$(short 16 "$rate")" "encoders/aiff-$rate.aiff"; done
