@@ -159,6 +159,7 @@ const char* formatOf(Problem problem) {
 bool isAudioProblem(Problem problem) {
     switch (problem) {
     case Problem::audioNotFound:
+    case Problem::audioNotSupported:
     case Problem::audioOpenFailed:
     case Problem::invalidWav:
     case Problem::unrecognizedFormat:

@@ -58,6 +58,7 @@ std::optional<Expected> expectedOf(Problem problem) {
     case Problem::negativePosition:
         return Expected{.conversionCode = 7};
     case Problem::audioNotFound:
+    case Problem::audioNotSupported:
     case Problem::audioOpenFailed:
     case Problem::invalidWav:
     case Problem::unrecognizedFormat:
