@@ -140,10 +140,10 @@ TEST(Faults, DiskFullAtEveryByteLosesNothing) {
 // terminal or the output went away right then.
 int interruption = 0;
 bool renameFails = false;
-int interruptThenRename(const char* from, const char* to) {
+int interruptThenRename(std::intptr_t folder, const char* from, const char* to) {
     ::raise(interruption);
     if (renameFails) return errno = EIO, -1;
-    return std::rename(from, to);
+    return ::renameat(static_cast<int>(folder), from, static_cast<int>(folder), to);
 }
 
 // Says so on standard output, unbuffered, when a folder is synced: it shows
@@ -174,7 +174,7 @@ TEST(Faults, InterruptionWaitsForTheReplacementToFinish) {
                 ::setrlimit(RLIMIT_CORE, &none);
                 interruption = signal;
                 renameFails = fails;
-                replaceOps = {interruptThenRename, reportFolderSync};
+                replaceOps = {interruptThenRename, reportFolderSync, nullptr};
                 return exitValue(fixCue("album.cue", false));
             });
             EXPECT_EQ(r.signal, signal);

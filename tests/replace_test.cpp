@@ -135,9 +135,10 @@ TEST(ReplaceCue, FolderWithoutWritePermissionChangesNothing) {
 TEST(ReplaceCue, FailedStepLeavesTheOldSheetAlone) {
     OpsRestored restored;
     const ReplaceOps real = replaceOps;
-    const ReplaceOps renameFails = {[](const char*, const char*) { return errno = EXDEV, -1; },
-                                    real.syncFile};
-    const ReplaceOps syncFails = {real.renameFile, [](int) { return errno = EIO, -1; }};
+    const ReplaceOps renameFails = {
+        [](std::intptr_t, const char*, const char*) { return errno = EXDEV, -1; }, real.syncFile,
+        nullptr};
+    const ReplaceOps syncFails = {real.renameFile, [](int) { return errno = EIO, -1; }, nullptr};
     struct Fault {
         std::string sheet;
         ReplaceOps ops;
