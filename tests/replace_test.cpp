@@ -317,7 +317,6 @@ const std::string changedMessage =
 // (write, then rename), edited in place (longer, or the same length), or
 // replaced by a FIFO: nothing is written, no temporary file stays.
 TEST(Races, SheetChangedBeforeTheRenameIsLeftAsItIs) {
-    VORLIN_SKIP_ON_WINDOWS("symbolic links or FIFOs");
     TempDir elsewhere;
     const Victim victim(elsewhere.file("passwd"), "root:x:0:0:root:/root:/bin/bash\n");
     const std::string edited = std::string(twoTrackSheet) + "REM edited meanwhile\n";
@@ -329,26 +328,23 @@ TEST(Races, SheetChangedBeforeTheRenameIsLeftAsItIs) {
         std::function<void()> check;
     };
     const std::vector<Case> cases = {
+#ifndef _WIN32
         {"link",
          [&] {
              ::unlink("a.cue");
              ASSERT_EQ(::symlink(victim.path.c_str(), "a.cue"), 0);
          },
          [] { EXPECT_TRUE(S_ISLNK(lstatOf("a.cue").st_mode)); }},
+#endif
         {"editor's save",
          [&] {
              writeFile("a.cue.new", edited);
              ASSERT_EQ(::rename("a.cue.new", "a.cue"), 0);
          },
          [&] { EXPECT_EQ(readFile("a.cue"), edited); }},
-        {"appended in place",
-         [&] {
-             const int fd = ::open("a.cue", O_WRONLY | O_APPEND);
-             ASSERT_GE(fd, 0);
-             EXPECT_EQ(::write(fd, "REM edited meanwhile\n", 21), 21);
-             ::close(fd);
-         },
+        {"rewritten in place, longer", [&] { writeFile("a.cue", edited); },
          [&] { EXPECT_EQ(readFile("a.cue"), edited); }},
+#ifndef _WIN32
         {"same length in place",
          [&] {
              const int fd = ::open("a.cue", O_WRONLY);
@@ -364,15 +360,18 @@ TEST(Races, SheetChangedBeforeTheRenameIsLeftAsItIs) {
              ASSERT_EQ(::mkfifo("a.cue", 0644), 0);
          },
          [] { EXPECT_TRUE(S_ISFIFO(lstatOf("a.cue").st_mode)); }},
+#endif
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         TempDir dir;
         writeAlbum(dir);
+#ifndef _WIN32
         // An old time: an edit in the same clock tick as the writing still
         // shows in the modification time.
         const timespec old[2] = {{946684800, 0}, {946684800, 0}};
         ::utimensat(AT_FDCWD, dir.file("a.cue").c_str(), old, 0);
+#endif
         ScopedCwd cwd(dir.path());
         RaceStaged staged(c.change);
         ChildRun r = fixHere("a.cue");
@@ -384,6 +383,7 @@ TEST(Races, SheetChangedBeforeTheRenameIsLeftAsItIs) {
     }
 }
 
+#ifndef _WIN32
 // The album folder renamed and a link to another folder put in its name:
 // the sheet read is fixed where it now is; the other folder is untouched.
 TEST(Races, FolderSwappedForALinkFixesTheSheetWhereItIs) {
@@ -573,3 +573,4 @@ TEST(ReplaceCue, EqualTextIsNotWritten) {
     EXPECT_EQ(after.st_mtim.tv_sec, before.st_mtim.tv_sec);
     EXPECT_EQ(listDir(dir.path()), (std::vector<std::string>{"Range.wav", "a.cue", "hard.cue"}));
 }
+#endif // _WIN32
