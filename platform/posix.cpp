@@ -203,8 +203,8 @@ bool readLink(int folder, const std::string& name, uid_t& owner, std::string& ta
     const int link = -1;
     const int at = folder;
     const char* const which = name.c_str();
-    const bool isLink = ::fstatat(folder, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
-                        S_ISLNK(st.st_mode);
+    const bool isLink =
+        ::fstatat(folder, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode);
 #endif
     bool read = false;
     if (isLink) {
@@ -242,8 +242,7 @@ SheetOpened readWhole(int fd, std::int64_t size, std::string& into) {
             into.append(block, static_cast<std::size_t>(n));
         }
     } catch (const std::bad_alloc&) {
-    } catch (const std::length_error&) {
-    }
+    } catch (const std::length_error&) {}
     into.clear();
     into.shrink_to_fit();
     return SheetOpened::outOfMemory;
@@ -280,7 +279,8 @@ SheetOpened openSheet(const std::string& path, OpenedSheet& sheet) {
         }
         linkOwners.push_back(owner);
         const std::size_t targetCut = folderPartLength(target);
-        const int next = openFolder(target[0] == '/' ? AT_FDCWD : folder, target.substr(0, targetCut));
+        const int next =
+            openFolder(target[0] == '/' ? AT_FDCWD : folder, target.substr(0, targetCut));
         ::close(folder);
         folder = next;
         name = target.substr(targetCut);
@@ -303,7 +303,8 @@ SheetOpened openSheet(const std::string& path, OpenedSheet& sheet) {
     sheet.owner = opened.st_uid;
     sheet.group = opened.st_gid;
     sheet.mode = opened.st_mode & 0777;
-    sheet.readOnly = (opened.st_mode & S_IWUSR) == 0 || ::faccessat(folder, name.c_str(), W_OK, 0) != 0;
+    sheet.readOnly =
+        (opened.st_mode & S_IWUSR) == 0 || ::faccessat(folder, name.c_str(), W_OK, 0) != 0;
     if (const SheetOpened read = readWhole(sheet.file, opened.st_size, sheet.bytes);
         read != SheetOpened::ok)
         return read;
@@ -315,11 +316,11 @@ SheetOpened openSheet(const std::string& path, OpenedSheet& sheet) {
     return SheetOpened::ok;
 }
 
-ReplaceOps replaceOps = {
-    [](std::intptr_t folder, const char* from, const char* to) {
-        return ::renameat(static_cast<int>(folder), from, static_cast<int>(folder), to);
-    },
-    [](int fd) { return ::fsync(fd); }, nullptr};
+ReplaceOps replaceOps = {[](std::intptr_t folder, const char* from, const char* to) {
+                             return ::renameat(static_cast<int>(folder), from,
+                                               static_cast<int>(folder), to);
+                         },
+                         [](int fd) { return ::fsync(fd); }, nullptr};
 
 namespace {
 
@@ -368,9 +369,9 @@ int createExclusively(int folder, std::string& name) {
             seed = seed * 6364136223846793005u + 1442695040888963407u;
             name[suffix + i] = letters[(seed >> 33) % (sizeof letters - 1)];
         }
-        const int fd = ::openat(folder, name.c_str(),
-                                O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC,
-                                0600);
+        const int fd =
+            ::openat(folder, name.c_str(),
+                     O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC, 0600);
         if (fd >= 0 || errno != EEXIST) return fd;
     }
     return -1;
@@ -393,10 +394,10 @@ void copyExtendedAttributes(int from, int to) {
             if (length < 0) continue;
             value.resize(static_cast<std::size_t>(length) + 1);
             const ssize_t got = ::fgetxattr(from, name, value.data(), value.size());
-            if (got >= 0) (void)::fsetxattr(to, name, value.data(), static_cast<std::size_t>(got), 0);
+            if (got >= 0)
+                (void)::fsetxattr(to, name, value.data(), static_cast<std::size_t>(got), 0);
         }
-    } catch (const std::bad_alloc&) {
-    }
+    } catch (const std::bad_alloc&) {}
 #else
     (void)from;
     (void)to;
@@ -404,12 +405,28 @@ void copyExtendedAttributes(int from, int to) {
 }
 
 // Whether the name of the sheet still holds the file read, as it was read.
+// Beyond its identity, its bytes are read again through the open file and
+// compared with those read first: an edit in place that kept the size
+// within the modification time's clock tick shows there.
 bool unchanged(const OpenedSheet& sheet) {
     struct stat st;
-    return sheet.identity.size >= 0 &&
-           ::fstatat(static_cast<int>(sheet.folder), sheet.name.c_str(), &st,
-                     AT_SYMLINK_NOFOLLOW) == 0 &&
-           S_ISREG(st.st_mode) && identityOf(st) == sheet.identity;
+    if (sheet.identity.size < 0 ||
+        ::fstatat(static_cast<int>(sheet.folder), sheet.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) !=
+            0 ||
+        !S_ISREG(st.st_mode) || identityOf(st) != sheet.identity)
+        return false;
+    char block[65536];
+    std::size_t at = 0;
+    for (;;) {
+        const std::int64_t n =
+            readAt(sheet.file, block, sizeof block, static_cast<std::int64_t>(at));
+        if (n < 0) return false;
+        if (n == 0) return at == sheet.bytes.size();
+        const std::size_t got = static_cast<std::size_t>(n);
+        if (got > sheet.bytes.size() - at || std::memcmp(block, sheet.bytes.data() + at, got) != 0)
+            return false;
+        at += got;
+    }
 }
 
 } // namespace
@@ -426,8 +443,7 @@ Replaced replaceSheet(OpenedSheet& sheet, std::string temporaryTemplate,
     // running the tool: root fixing a shared collection would otherwise take
     // every sheet from its owner. Refused (only root may give a file away),
     // it stays with the user who fixed it.
-    if (::fchown(fd, sheet.owner, sheet.group) != 0) {
-    }
+    if (::fchown(fd, sheet.owner, sheet.group) != 0) {}
     // A file system without permission bits may refuse; that costs nothing
     // of the content.
     (void)::fchmod(fd, sheet.mode);

@@ -392,8 +392,7 @@ SheetOpened readWhole(HANDLE handle, std::int64_t size, std::string& into) {
             into.append(block, got);
         }
     } catch (const std::bad_alloc&) {
-    } catch (const std::length_error&) {
-    }
+    } catch (const std::length_error&) {}
     into.clear();
     into.shrink_to_fit();
     return SheetOpened::outOfMemory;
@@ -427,9 +426,9 @@ SheetOpened openSheet(const std::string& path, OpenedSheet& sheet) {
     if (!known) return SheetOpened::openFailed;
     // The file read: through a link the one it finally leads to; otherwise
     // the entry, never a link put in its place meanwhile.
-    const HANDLE file = ::CreateFileW(wide.c_str(), GENERIC_READ | READ_CONTROL, shareAll, nullptr,
-                                      OPEN_EXISTING, link ? 0 : FILE_FLAG_OPEN_REPARSE_POINT,
-                                      nullptr);
+    const HANDLE file =
+        ::CreateFileW(wide.c_str(), GENERIC_READ | READ_CONTROL, shareAll, nullptr, OPEN_EXISTING,
+                      link ? 0 : FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (file == INVALID_HANDLE_VALUE) return SheetOpened::openFailed;
     SheetOpened result = SheetOpened::ok;
     if (!::GetFileInformationByHandle(file, &information) || isLinkOrFolder(information) ||
@@ -460,10 +459,9 @@ SheetOpened openSheet(const std::string& path, OpenedSheet& sheet) {
     // The folder held open without delete sharing: it cannot be renamed or
     // removed, so its path names the same folder until the sheet is done.
     const std::string folder = sheet.name.substr(0, folderPartLength(sheet.name));
-    const HANDLE held =
-        ::CreateFileW(widePath(folder).c_str(), FILE_LIST_DIRECTORY,
-                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                      FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    const HANDLE held = ::CreateFileW(
+        widePath(folder).c_str(), FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (held == INVALID_HANDLE_VALUE) return SheetOpened::openFailed;
     sheet.folder = reinterpret_cast<std::intptr_t>(held);
     return SheetOpened::ok;
@@ -474,10 +472,9 @@ namespace {
 // Whether the sheet's name still holds the file read, as it was read.
 bool unchanged(const OpenedSheet& sheet) {
     if (sheet.identity.size < 0) return false;
-    const HANDLE handle = ::CreateFileW(widen(sheet.name).c_str(), FILE_READ_ATTRIBUTES, shareAll,
-                                        nullptr, OPEN_EXISTING,
-                                        FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS,
-                                        nullptr);
+    const HANDLE handle = ::CreateFileW(
+        widen(sheet.name).c_str(), FILE_READ_ATTRIBUTES, shareAll, nullptr, OPEN_EXISTING,
+        FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (handle == INVALID_HANDLE_VALUE) return false;
     BY_HANDLE_FILE_INFORMATION information;
     const bool same = ::GetFileInformationByHandle(handle, &information) &&
@@ -502,8 +499,8 @@ Replaced replaceSheet(OpenedSheet& sheet, std::string temporaryTemplate,
         ::DeleteFileW(widen(temporaryTemplate).c_str());
         return Replaced::changed;
     }
-    written = written &&
-              replaceOps.renameFile(-1, temporaryTemplate.c_str(), sheet.name.c_str()) == 0;
+    written =
+        written && replaceOps.renameFile(-1, temporaryTemplate.c_str(), sheet.name.c_str()) == 0;
     if (!written) {
         ::DeleteFileW(widen(temporaryTemplate).c_str());
         return Replaced::notWritten;

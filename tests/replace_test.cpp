@@ -357,6 +357,17 @@ TEST(Races, SheetChangedBeforeTheRenameIsLeftAsItIs) {
              ::close(fd);
          },
          [&] { EXPECT_EQ(readFile("a.cue"), sameLength); }},
+        {"same length in place, the time put back",
+         [&] {
+             const int fd = ::open("a.cue", O_WRONLY);
+             ASSERT_GE(fd, 0);
+             EXPECT_EQ(::pwrite(fd, sameLength.data(), sameLength.size(), 0),
+                       static_cast<ssize_t>(sameLength.size()));
+             const timespec old[2] = {{946684800, 0}, {946684800, 0}};
+             EXPECT_EQ(::futimens(fd, old), 0);
+             ::close(fd);
+         },
+         [&] { EXPECT_EQ(readFile("a.cue"), sameLength); }},
         {"FIFO",
          [] {
              ::unlink("a.cue");
@@ -458,8 +469,9 @@ TEST(Links, LinkOfAnotherOwnerIsNotFollowed) {
                 EXPECT_EQ(lstatOf(target.path).st_uid, c.sheetOwner);
             } else {
                 EXPECT_EQ(r.result, -1);
-                EXPECT_EQ(r.output,
-                          "File 'a.cue' is a link to a file of another owner; it is not followed.\n");
+                EXPECT_EQ(
+                    r.output,
+                    "File 'a.cue' is a link to a file of another owner; it is not followed.\n");
                 target.expectUntouched();
             }
         }
