@@ -530,38 +530,20 @@ TEST(Links, LinkInAFolderDeeperThanPathMaxStaysALink) {
 
 // The extended attributes of the old sheet (ACLs are some) go to the new one.
 TEST(ReplaceCue, ExtendedAttributesAreKept) {
-    VORLIN_SKIP_ON_WINDOWS("extended attributes");
-    for (const std::string& base : {std::string("/dev/shm"), std::string()}) {
-        if (!base.empty() && ::access(base.c_str(), W_OK) != 0) continue;
-        TempDir temp;
-        std::string folder = temp.path();
-        if (!base.empty()) {
-            folder = base + "/vorlin-xattr-XXXXXX";
-            ASSERT_NE(::mkdtemp(folder.data()), nullptr);
-        }
-        SCOPED_TRACE(folder);
-        writeFile(folder + "/01.wav", wavOfCdFrames(twoTrackFirstLength));
-        writeFile(folder + "/02.wav", wavOfCdFrames(9000));
-        writeFile(folder + "/a.cue", twoTrackSheet);
-        const std::string value = "kept";
-        const bool supported = ::setxattr((folder + "/a.cue").c_str(), "user.vorlin.test",
-                                          value.data(), value.size(), 0) == 0;
-        if (supported) {
-            ScopedCwd cwd(folder);
-            ChildRun r = fixHere("a.cue");
-            EXPECT_EQ(r.output, "Fixing cue 'a.cue'...\ndone.\n");
-            EXPECT_EQ(readFile("a.cue"), twoTrackFixed);
-            char got[16] = {};
-            EXPECT_EQ(::getxattr("a.cue", "user.vorlin.test", got, sizeof got),
-                      static_cast<ssize_t>(value.size()));
-            EXPECT_EQ(std::string(got), value);
-        }
-        if (!base.empty()) {
-            for (const std::string& name : listDir(folder)) ::unlink((folder + "/" + name).c_str());
-            ::rmdir(folder.c_str());
-        }
-        if (!supported) std::printf("user extended attributes unsupported in %s\n", folder.c_str());
-    }
+    TempDir dir;
+    writeAlbum(dir);
+    const std::string value = "kept";
+    if (::setxattr(dir.file("a.cue").c_str(), "user.vorlin.test", value.data(), value.size(), 0) !=
+        0)
+        GTEST_SKIP() << "no user extended attributes in " << dir.path();
+    ScopedCwd cwd(dir.path());
+    ChildRun r = fixHere("a.cue");
+    EXPECT_EQ(r.output, "Fixing cue 'a.cue'...\ndone.\n");
+    EXPECT_EQ(readFile("a.cue"), twoTrackFixed);
+    char got[16] = {};
+    EXPECT_EQ(::getxattr("a.cue", "user.vorlin.test", got, sizeof got),
+              static_cast<ssize_t>(value.size()));
+    EXPECT_EQ(std::string(got), value);
 }
 
 // A new sheet equal to the old byte for byte is not written: the same file
