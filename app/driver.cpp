@@ -184,7 +184,8 @@ int RunTally::exitStatus() const {
 namespace {
 
 // Reports on standard error, once, that standard output lost some of what
-// was printed; `last` at the end of the run, when the rest is flushed.
+// was printed; with `last` (after each sheet and at the end of the run)
+// once what is left is flushed.
 void checkOutput(RunTally& tally, bool last) {
     if (tally.outputError != 0 || (!last && !std::ferror(stdout))) return;
     // A write that failed since the last check has left the error flag, but
@@ -202,7 +203,9 @@ void checkOutput(RunTally& tally, bool last) {
 
 void processSheet(const std::string& path, const FixOptions& options, RunTally& tally) {
     tally.addSheet(fixCue(path, options));
-    checkOutput(tally, false);
+    // Each sheet's messages leave at once: a run ended by a signal has
+    // told what it did to the sheets before.
+    checkOutput(tally, true);
 }
 
 // Reads the names of the sheets and subfolders of `folder`, each list sorted

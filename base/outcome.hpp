@@ -20,6 +20,7 @@ enum class Problem {
                       // after following links (a FIFO, device, socket, dangling link)
     // Reading and checking a sheet; the subject is the sheet's path.
     sheetOpenFailed,  // it cannot be opened
+    foreignLink,      // a link to a file of another owner, not followed
     notValidSheet,    // no audio FILE line, or UTF-16 that does not decode
     nonCompliant,     // its pregaps already sit where their audio is
     sheetOutOfMemory, // before the rewrite starts (a UTF-16 sheet decoded whole)
@@ -39,6 +40,9 @@ enum class Problem {
     // Replacing a sheet; no subject.
     notCreated, // no new file could be made beside the sheet
     notWritten, // writing, syncing or renaming it failed
+    // The sheet's name no longer holds the file read, as read; the subject
+    // is the sheet's path.
+    sheetChanged,
     // Measuring an audio file; the subject is the name the sheet gives it
     // (not found) or the path opened.
     audioNotFound,      //

@@ -16,8 +16,7 @@ Classified noFixNeeded(Problem problem, const std::string& path) {
     return {Verdict::noFixNeeded, {problem, path}};
 }
 
-Classified classify(const std::string& path) {
-    CueReader reader(path); // a UTF-16 sheet is decoded whole: it may run out of memory
+Classified classify(const std::string& path, CueReader& reader) {
     if (!reader.isOpen()) return refused(Problem::sheetOpenFailed, path);
     unsigned fileCount = 0;
     int state = -1; // -1 before any audio FILE line, 0 after one, 1 after TRACK, 2 after INDEX
@@ -66,7 +65,17 @@ Classified classify(const std::string& path) {
 
 Classified classifyCue(const std::string& path) {
     try {
-        return classify(path);
+        CueReader reader(path); // a UTF-16 sheet is decoded whole: it may run out of memory
+        return classify(path, reader);
+    } catch (const std::bad_alloc&) {
+        return refused(Problem::sheetOutOfMemory, path);
+    }
+}
+
+Classified classifyCue(const std::string& path, SheetBytes sheet) {
+    try {
+        CueReader reader(sheet); // a UTF-16 sheet is decoded whole: it may run out of memory
+        return classify(path, reader);
     } catch (const std::bad_alloc&) {
         return refused(Problem::sheetOutOfMemory, path);
     }

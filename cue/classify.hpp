@@ -5,6 +5,7 @@
 #include <string>
 
 #include "base/outcome.hpp"
+#include "cue/cue_reader.hpp"
 
 namespace vorlin {
 
@@ -20,6 +21,9 @@ struct Classified {
     Outcome why;
 };
 
+// Reads the sheet at `path` itself.
 Classified classifyCue(const std::string& path);
+// The sheet read already, whole; `path` is what the messages name.
+Classified classifyCue(const std::string& path, SheetBytes sheet);
 
 } // namespace vorlin

@@ -42,6 +42,8 @@ bool namesTheSheet(Problem problem) {
     case Problem::noGaps:
     case Problem::sheetReadOnly:
     case Problem::sheetReadFailed:
+    case Problem::foreignLink:
+    case Problem::sheetChanged:
         return true;
     default:
         return false;
@@ -88,33 +90,61 @@ SheetResult showChange(const std::string& path, std::string_view oldSheet, const
     return SheetResult::fixed;
 }
 
+// Opens the sheet once and reads it whole, before any audio file is
+// measured: what is checked, rewritten and compared is that one copy.
+Problem openAndRead(const std::string& path, platform::OpenedSheet& sheet) {
+    switch (platform::openSheet(path, sheet)) {
+    case platform::SheetOpened::ok:
+        return Problem::none;
+    case platform::SheetOpened::foreignLink:
+        return Problem::foreignLink;
+    case platform::SheetOpened::outOfMemory:
+        return Problem::sheetOutOfMemory;
+    case platform::SheetOpened::readFailed:
+        return Problem::sheetReadFailed;
+    case platform::SheetOpened::openFailed:
+        break;
+    }
+    return Problem::sheetOpenFailed;
+}
+
+// Whether `list` written out is the sheet as it stands, byte for byte.
+bool sameBytes(const LineList& list, std::string_view old) {
+    try {
+        return list.writes(old);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+}
+
 } // namespace
 
 SheetResult fixCue(const std::string& path, const FixOptions& options) {
     const bool dryRun = options.dryRun;
+    platform::OpenedSheet sheet;
+    if (const Problem problem = openAndRead(path, sheet); problem != Problem::none)
+        return report({problem, {}}, path, SheetResult::refused);
+    const SheetBytes bytes{sheet.bytes};
     if (!options.force) {
-        const Classified classified = classifyCue(path);
+        const Classified classified = classifyCue(path, bytes);
         if (classified.verdict != Verdict::needsFixing) {
             printOutcome(classified.why);
             return classified.verdict == Verdict::refused ? SheetResult::refused
                                                           : SheetResult::unchanged;
         }
     }
-    if (platform::isReadOnly(path))
-        return report({Problem::sheetReadOnly, {}}, path, SheetResult::refused);
+    if (sheet.readOnly) return report({Problem::sheetReadOnly, {}}, path, SheetResult::refused);
     std::string oldSheet; // the sheet as read, for a dry run's diff and a second reading
     LineList list;
     std::unique_ptr<CueReader> opened;
     try {
-        opened = std::make_unique<CueReader>(path); // a UTF-16 sheet is decoded whole
+        opened = std::make_unique<CueReader>(bytes); // a UTF-16 sheet is decoded whole
     } catch (const std::bad_alloc&) {
         return report({Problem::sheetOutOfMemory, {}}, path, SheetResult::refused);
     }
     // Running out of memory from here on fails the rewriting.
     try {
         CueReader& reader = *opened;
-        if (!reader.isOpen())
-            return report({Problem::sheetOpenFailed, {}}, path, SheetResult::refused);
         if (!reader.decodes())
             return report({Problem::notValidSheet, {}}, path, SheetResult::refused);
         list = LineList(dryRun, reader.form());
@@ -128,12 +158,16 @@ SheetResult fixCue(const std::string& path, const FixOptions& options) {
     } catch (const std::bad_alloc&) {
         return report({Problem::outOfMemory, {}}, path, SheetResult::failed);
     }
-    opened.reset(); // the sheet is closed before it is replaced
+    opened.reset();
     if (dryRun) return showChange(path, oldSheet, list);
-    // Printed only once the files are final: printing may end the process
-    // (SIGPIPE on a closed output).
-    if (const Problem problem = replaceCue(path, list); problem != Problem::none)
-        return report({problem, {}}, path, SheetResult::refused);
+    // The new text is the old one: nothing to replace (the file, its
+    // links, owner, mode, attributes and times stay as they are).
+    if (!sameBytes(list, sheet.bytes)) {
+        // Printed only once the files are final: printing may end the
+        // process (SIGPIPE on a closed output).
+        if (const Problem problem = replaceCue(sheet, list); problem != Problem::none)
+            return report({problem, {}}, path, SheetResult::refused);
+    }
     printDone();
     return SheetResult::fixed;
 }

@@ -33,6 +33,13 @@ bool LineList::append(std::string_view text, std::uint64_t origin) {
     return true;
 }
 
+bool LineList::writes(std::string_view bytes) const {
+    if (count_ == 0) return false;
+    if (form_.utf16 != Utf16::none)
+        return utf8ToUtf16(text_, form_.utf16 == Utf16::bigEndian) == bytes;
+    return text_ == bytes;
+}
+
 bool LineList::writeTo(int fd) const {
     if (count_ == 0) return false;
     std::string encoded;

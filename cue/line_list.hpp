@@ -30,6 +30,10 @@ class LineList {
     // failed or the list is empty (an empty sheet is never written).
     bool writeTo(int fd) const;
 
+    // Whether writeTo() would write exactly `bytes`. May throw
+    // std::bad_alloc (a UTF-16 sheet is encoded to compare).
+    bool writes(std::string_view bytes) const;
+
     std::uint32_t count() const { return count_; }
     // The new sheet as text: UTF-8 (behind the old sheet's UTF-8 mark, if it
     // had one), line ends as they will be written.

@@ -17,6 +17,8 @@ constexpr const char* folderUnreadableText = "Can't read folder '%s'\n";
 constexpr const char* folderNamedText = "'%s' is a folder: -r fixes the sheets in it.\n";
 constexpr const char* notRegularText = "'%s' is not a regular file.\n";
 constexpr const char* sheetOpenFailedText = "Failed to open '%s'.\n";
+constexpr const char* foreignLinkText =
+    "File '%s' is a link to a file of another owner; it is not followed.\n";
 constexpr const char* notValidSheetText = "File '%s' is not a valid cue sheet.\n";
 constexpr const char* nonCompliantText =
     "File '%s' is in non-compliant format, no fixing needed.\n";
@@ -44,6 +46,8 @@ constexpr const char* outOfMemoryText = "Fixing failed, insufficient memory.\n";
 constexpr const char* sheetReadFailedText = "Failed to read '%s'.\n";
 constexpr const char* notCreatedText = "Failed to backup old cue.\n";
 constexpr const char* notWrittenText = "Failed to write new cue.\n";
+constexpr const char* sheetChangedText =
+    "File '%s' changed while it was being fixed; it is left as it is.\n";
 constexpr const char* doneText = "done.\n";
 constexpr const char* dryRunText = "not written (dry run).\n";
 
@@ -110,6 +114,8 @@ const char* formatOf(Problem problem) {
         return notRegularText;
     case Problem::sheetOpenFailed:
         return sheetOpenFailedText;
+    case Problem::foreignLink:
+        return foreignLinkText;
     case Problem::notValidSheet:
         return notValidSheetText;
     case Problem::nonCompliant:
@@ -138,6 +144,8 @@ const char* formatOf(Problem problem) {
         return notCreatedText;
     case Problem::notWritten:
         return notWrittenText;
+    case Problem::sheetChanged:
+        return sheetChangedText;
     case Problem::audioNotFound:
         return audioNotFoundText;
     case Problem::audioNotSupported:

@@ -39,15 +39,22 @@ std::string temporaryTemplate(const std::string& cuePath) {
 
 } // namespace
 
-Problem replaceCue(const std::string& path, const LineList& lines) {
+Problem replaceCue(platform::OpenedSheet& sheet, const LineList& lines) {
     // Through a symbolic link, the sheet it finally points to is replaced,
     // written beside itself; the link stays as it is.
-    const std::string cuePath = platform::finalTarget(path);
-    const platform::Replaced replaced = platform::replaceFileDurably(
-        cuePath, temporaryTemplate(cuePath), [&](int fd) { return lines.writeTo(fd); });
-    if (replaced == platform::Replaced::notCreated) return Problem::notCreated;
-    if (replaced == platform::Replaced::notWritten) return Problem::notWritten;
-    return Problem::none;
+    const platform::Replaced replaced = platform::replaceSheet(
+        sheet, temporaryTemplate(sheet.name), [&](int fd) { return lines.writeTo(fd); });
+    switch (replaced) {
+    case platform::Replaced::done:
+        return Problem::none;
+    case platform::Replaced::notCreated:
+        return Problem::notCreated;
+    case platform::Replaced::changed:
+        return Problem::sheetChanged;
+    case platform::Replaced::notWritten:
+        break;
+    }
+    return Problem::notWritten;
 }
 
 } // namespace vorlin

@@ -19,12 +19,13 @@ using platform::replaceOps;
 // The directory part of a path ("" for a bare name), separator included.
 std::string directoryOf(const std::string& path);
 
-// Replaces the sheet at `path` with `lines`. Returns none once the new sheet
-// is in place, or notCreated or notWritten, with the old sheet untouched and
-// nothing left behind. Through a symbolic link, the file it finally points
-// to is replaced, beside itself, and the link kept. It prints nothing: what
-// it returns is printed once the files are final (printing may end the
-// process by SIGPIPE).
-Problem replaceCue(const std::string& path, const LineList& lines);
+// Replaces the opened sheet with `lines`. Returns none once the new sheet
+// is in place; notCreated or notWritten, or sheetChanged when its name no
+// longer holds the file read as it was read, with the old sheet untouched
+// and nothing left behind. Through a symbolic link, the file it finally
+// points to is replaced, beside itself, and the link kept. It prints
+// nothing: what it returns is printed once the files are final (printing
+// may end the process by SIGPIPE).
+Problem replaceCue(platform::OpenedSheet& sheet, const LineList& lines);
 
 } // namespace vorlin

@@ -109,11 +109,6 @@ std::string spellingInFolder(const std::string& folder, const std::string& name)
 // Windows it has the hidden attribute.
 bool isHidden(const std::string& path);
 
-// The file `path` finally names: through a symbolic link, or a chain of
-// them, the file the last one points to; `path` itself when it is no link
-// or leads nowhere.
-std::string finalTarget(const std::string& path);
-
 // Read-only: the user may not write to it (POSIX: no write access or no
 // owner write bit; Windows: the read-only attribute or no write access).
 // A missing file counts as read-only.
@@ -134,28 +129,88 @@ bool listFolder(const std::string& folder, std::vector<FolderEntry>& entries);
 // read whole only when small).
 std::int64_t folderSize(const std::string& folder);
 
+// ---- A sheet opened once ----
+
+// What tells one state of a file from another: POSIX the device, the
+// inode, the size and the modification time in nanoseconds; Windows the
+// volume serial number, the file index, the size and the last write time.
+struct FileIdentity {
+    std::uint64_t device = 0;
+    std::uint64_t file = 0;
+    std::int64_t size = -1;
+    std::int64_t modified = 0;
+    bool operator==(const FileIdentity&) const = default;
+};
+
+// A sheet opened once, from reading to replacing: its bytes read whole, the
+// identity of the file they were read from, and the folder it lies in held
+// open, so that nothing is looked up again by the path given.
+struct OpenedSheet {
+    OpenedSheet() = default;
+    ~OpenedSheet(); // closes the file and the folder
+    OpenedSheet(const OpenedSheet&) = delete;
+    OpenedSheet& operator=(const OpenedSheet&) = delete;
+
+    std::string bytes;     // the whole file as read
+    FileIdentity identity; // as it was while read (size -1 when it changed meanwhile)
+    bool readOnly = false; // the user may not write to it (as isReadOnly() judges)
+    // POSIX: the file's name in `folder`, the file and the folder open,
+    // and the owner, group and mode the new file takes. Windows: the
+    // file's full path (a link's final target), `folder` the folder's
+    // handle held without delete sharing, so that it cannot be renamed.
+    std::string name;
+    int file = -1;
+    std::intptr_t folder = -1;
+    std::uint32_t owner = 0, group = 0, mode = 0644;
+};
+
+enum class SheetOpened {
+    ok,
+    openFailed,  // missing, not a regular file, a link that cannot be resolved
+    foreignLink, // a link neither the user's nor its target's owner's
+    outOfMemory, // too large to hold
+    readFailed,  // a read error
+};
+
+// Opens the sheet at `path` without blocking (a FIFO or device is refused
+// once open, never read) and reads it whole. A symbolic link, or a chain of
+// them, is followed only when every link in it belongs to the user running
+// the tool or to the owner of the file it finally leads to (the kernel's
+// protected-symlinks rule); the final file is then the one read and later
+// replaced, beside itself. On Windows a reparse point counts as a link.
+SheetOpened openSheet(const std::string& path, OpenedSheet& sheet);
+
 // ---- Replacing a file ----
 
 // The operations the replacement depends on; tests swap in failing or
 // watching ones.
 struct ReplaceOps {
-    int (*renameFile)(const char* from, const char* to); // 0, or -1 on failure
+    // Renames `from` over `to`, both names in `folder` (POSIX: the folder's
+    // descriptor; Windows: -1, the names full paths); 0, or -1 on failure.
+    int (*renameFile)(std::intptr_t folder, const char* from, const char* to);
     int (*syncFile)(int fd); // the new file, then (POSIX) its folder; 0 or -1
+    // Tests only (nullptr otherwise): called once the new file is written,
+    // just before the sheet is checked for a change and replaced.
+    void (*beforeCheck)();
 };
 extern ReplaceOps replaceOps;
 
-enum class Replaced { done, notCreated, notWritten };
+enum class Replaced { done, notCreated, notWritten, changed };
 
-// Replaces `target` with the bytes `write` writes to a descriptor. The new
-// file is created exclusively as `temporaryTemplate` (a path ending in
-// "XXXXXX", which becomes a unique suffix) and hidden, takes the old file's
-// permissions, is written, flushed to disk, then renamed over `target`, so
-// that the name always holds a complete file, old or new. Interruptions by
-// the user (signals on POSIX, Ctrl-C on Windows) wait until the files are in
-// their final state. On failure the old file is untouched and nothing is
-// left behind.
-Replaced replaceFileDurably(const std::string& target, std::string temporaryTemplate,
-                            const std::function<bool(int fd)>& write);
+// Replaces the opened sheet with the bytes `write` writes to a descriptor.
+// The new file is created exclusively in the sheet's folder as
+// `temporaryTemplate` (a name ending in "XXXXXX", which becomes a unique
+// suffix; on Windows a full path) and hidden, takes the old file's owner
+// (when the user may give it), mode and extended attributes, is written,
+// flushed to disk, then renamed over the sheet, so that the name always
+// holds a complete file, old or new. Right before the rename the name is
+// looked up again in the folder: a file other than the one read, or the
+// same one changed (size or modification time), gives `changed` and is left
+// as it is. Interruptions by the user (signals on POSIX, Ctrl-C on Windows)
+// wait until the files are in their final state. On failure the old file is
+// untouched and nothing is left behind.
+Replaced replaceSheet(OpenedSheet& sheet, std::string temporaryTemplate,
+                      const std::function<bool(int fd)>& write);
 
 // ---- Text ----
 
@@ -191,9 +246,10 @@ long processId();
 // ---- The program ----
 
 // Sets the standard streams to binary mode and the console's output to
-// UTF-8 (Windows); nothing to do on POSIX. The console's input and output
-// code pages are put back as they were when the program ends, by returning,
-// by exit() or by Ctrl-C.
+// UTF-8 (Windows); on POSIX ignores SIGXFSZ, so that a write past the file
+// size limit fails (EFBIG) instead of ending the run. The console's input
+// and output code pages are put back as they were when the program ends, by
+// returning, by exit() or by Ctrl-C.
 void prepareStandardStreams();
 
 // The number of processes attached to this process's console, 0 when it has

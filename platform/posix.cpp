@@ -7,13 +7,19 @@
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/stat.h>
+#ifdef __linux__
+#include <sys/xattr.h>
+#endif
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <new>
+#include <stdexcept>
 
 #include "platform/platform.hpp"
 
@@ -129,16 +135,6 @@ bool isHidden(const std::string& path) {
     return start < path.size() && path[start] == '.';
 }
 
-std::string finalTarget(const std::string& path) {
-    struct stat st;
-    if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
-    char* resolved = ::realpath(path.c_str(), nullptr);
-    if (!resolved) return path;
-    std::string target = resolved;
-    std::free(resolved);
-    return target;
-}
-
 bool isReadOnly(const std::string& path) {
     struct stat st;
     return ::access(path.c_str(), W_OK) != 0 || ::stat(path.c_str(), &st) != 0 ||
@@ -189,8 +185,154 @@ std::int64_t folderSize(const std::string& folder) {
     return static_cast<std::int64_t>(st.st_size);
 }
 
-ReplaceOps replaceOps = {[](const char* from, const char* to) { return std::rename(from, to); },
-                         [](int fd) { return ::fsync(fd); }};
+namespace {
+
+// More links in a chain than this count as a loop (Linux's own limit).
+constexpr int longestChain = 40;
+
+void closeIfOpen(int fd) {
+    if (fd >= 0) ::close(fd);
+}
+
+// Opens the folder part of a path ("" for "."), relative to `at`.
+int openFolder(int at, const std::string& folder) {
+    return ::openat(at, folder.empty() ? "." : folder.c_str(),
+                    O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOCTTY);
+}
+
+// The owner and text of the symbolic link `name` in `folder`, both taken
+// from the one link (through a descriptor of the link itself where Linux
+// gives one).
+bool readLink(int folder, const std::string& name, uid_t& owner, std::string& target) {
+    struct stat st;
+#ifdef O_PATH
+    const int link = ::openat(folder, name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
+    if (link < 0) return false;
+    const int at = link;
+    const char* const which = "";
+    const bool isLink = ::fstat(link, &st) == 0 && S_ISLNK(st.st_mode);
+#else
+    const int link = -1;
+    const int at = folder;
+    const char* const which = name.c_str();
+    const bool isLink =
+        ::fstatat(folder, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode);
+#endif
+    bool read = false;
+    if (isLink) {
+        owner = st.st_uid;
+        for (std::size_t room = 256; room <= (1u << 16); room *= 4) {
+            target.resize(room);
+            const ssize_t n = ::readlinkat(at, which, target.data(), room);
+            if (n < 0) break;
+            if (static_cast<std::size_t>(n) < room) {
+                target.resize(static_cast<std::size_t>(n));
+                read = !target.empty();
+                break;
+            }
+        }
+    }
+    closeIfOpen(link);
+    return read;
+}
+
+FileIdentity identityOf(const struct stat& st) {
+    return {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino),
+            static_cast<std::int64_t>(st.st_size),
+            static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
+}
+
+// Reads the file open as `fd` from its start to its end into `into`.
+SheetOpened readWhole(int fd, std::int64_t size, std::string& into) {
+    try {
+        into.reserve(static_cast<std::size_t>(size));
+        char block[65536];
+        for (;;) {
+            const std::int64_t n = readNext(fd, block, sizeof block);
+            if (n < 0) return SheetOpened::readFailed;
+            if (n == 0) return SheetOpened::ok;
+            into.append(block, static_cast<std::size_t>(n));
+        }
+    } catch (const std::bad_alloc&) {
+    } catch (const std::length_error&) {}
+    into.clear();
+    into.shrink_to_fit();
+    return SheetOpened::outOfMemory;
+}
+
+} // namespace
+
+OpenedSheet::~OpenedSheet() {
+    closeIfOpen(file);
+    closeIfOpen(static_cast<int>(folder));
+}
+
+SheetOpened openSheet(const std::string& path, OpenedSheet& sheet) {
+    // The folder is resolved once, by the path given; every later step is
+    // relative to it. A link at the last step leads to another folder,
+    // resolved once from there.
+    const std::size_t cut = folderPartLength(path);
+    int folder = openFolder(AT_FDCWD, path.substr(0, cut));
+    std::string name = path.substr(cut);
+    std::vector<uid_t> linkOwners;
+    struct stat st;
+    for (int links = 0;; ++links) {
+        if (folder < 0 || name.empty() || name == "." || name == ".." || links > longestChain ||
+            ::fstatat(folder, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+            closeIfOpen(folder);
+            return SheetOpened::openFailed;
+        }
+        if (!S_ISLNK(st.st_mode)) break;
+        uid_t owner = 0;
+        std::string target;
+        if (!readLink(folder, name, owner, target)) {
+            ::close(folder);
+            return SheetOpened::openFailed;
+        }
+        linkOwners.push_back(owner);
+        const std::size_t targetCut = folderPartLength(target);
+        const int next =
+            openFolder(target[0] == '/' ? AT_FDCWD : folder, target.substr(0, targetCut));
+        ::close(folder);
+        folder = next;
+        name = target.substr(targetCut);
+    }
+    sheet.folder = folder;
+    sheet.name = name;
+    if (!S_ISREG(st.st_mode)) return SheetOpened::openFailed; // never opened: no device is touched
+    // The kernel's protected-symlinks rule, for every link of the chain.
+    for (const uid_t owner : linkOwners)
+        if (owner != ::geteuid() && owner != st.st_uid) return SheetOpened::foreignLink;
+    // Without following a link, without blocking (should a FIFO have taken
+    // the name meanwhile), and never the controlling terminal.
+    sheet.file =
+        ::openat(folder, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    struct stat opened;
+    if (sheet.file < 0 || ::fstat(sheet.file, &opened) != 0 || !S_ISREG(opened.st_mode) ||
+        opened.st_dev != st.st_dev || opened.st_ino != st.st_ino)
+        return SheetOpened::openFailed;
+    sheet.identity = identityOf(opened);
+    sheet.owner = opened.st_uid;
+    sheet.group = opened.st_gid;
+    sheet.mode = opened.st_mode & 0777;
+    sheet.readOnly =
+        (opened.st_mode & S_IWUSR) == 0 || ::faccessat(folder, name.c_str(), W_OK, 0) != 0;
+    if (const SheetOpened read = readWhole(sheet.file, opened.st_size, sheet.bytes);
+        read != SheetOpened::ok)
+        return read;
+    // Written to while it was read: what was read may be torn.
+    struct stat after;
+    if (::fstat(sheet.file, &after) != 0 || identityOf(after) != sheet.identity ||
+        static_cast<std::int64_t>(sheet.bytes.size()) != sheet.identity.size)
+        sheet.identity.size = -1;
+    return SheetOpened::ok;
+}
+
+ReplaceOps replaceOps = {[](std::intptr_t folder, const char* from, const char* to) {
+                             return ::renameat(static_cast<int>(folder), from,
+                                               static_cast<int>(folder), to);
+                         },
+                         [](int fd) { return ::fsync(fd); }, nullptr};
 
 namespace {
 
@@ -222,51 +364,123 @@ class SignalsHeld {
     bool active_ = false;
 };
 
-// Makes the rename that put the new file in place survive a crash. Best
-// effort: the new file is in place and complete whatever happens here, and
-// some file systems refuse to sync a folder.
-void syncFolder(const std::string& path) {
-    const std::string folder = path.substr(0, folderPartLength(path));
-    int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return;
-    (void)replaceOps.syncFile(fd);
-    ::close(fd);
+// Creates the file `name` (its last six characters replaced by a suffix no
+// entry of the folder has) in `folder`, exclusively, never through a link;
+// -1 when it cannot.
+int createExclusively(int folder, std::string& name) {
+    static const char letters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    static std::uint64_t counter = 0;
+    const std::size_t suffix = name.size() - 6;
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    std::uint64_t seed = static_cast<std::uint64_t>(now.tv_nsec) ^
+                         (static_cast<std::uint64_t>(now.tv_sec) << 30) ^
+                         (static_cast<std::uint64_t>(::getpid()) << 40) ^ ++counter;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        for (std::size_t i = 0; i < 6; ++i) {
+            seed = seed * 6364136223846793005u + 1442695040888963407u;
+            name[suffix + i] = letters[(seed >> 33) % (sizeof letters - 1)];
+        }
+        const int fd =
+            ::openat(folder, name.c_str(),
+                     O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC, 0600);
+        if (fd >= 0 || errno != EEXIST) return fd;
+    }
+    return -1;
+}
+
+// Copies the extended attributes of one open file to another (ACLs are
+// among them), as far as the file system takes them.
+void copyExtendedAttributes(int from, int to) {
+#ifdef __linux__
+    try {
+        ssize_t size = ::flistxattr(from, nullptr, 0);
+        if (size <= 0) return;
+        std::vector<char> names(static_cast<std::size_t>(size));
+        size = ::flistxattr(from, names.data(), names.size());
+        if (size <= 0) return;
+        std::vector<char> value;
+        for (const char* name = names.data(); name < names.data() + size;
+             name += std::strlen(name) + 1) {
+            const ssize_t length = ::fgetxattr(from, name, nullptr, 0);
+            if (length < 0) continue;
+            value.resize(static_cast<std::size_t>(length) + 1);
+            const ssize_t got = ::fgetxattr(from, name, value.data(), value.size());
+            if (got >= 0)
+                (void)::fsetxattr(to, name, value.data(), static_cast<std::size_t>(got), 0);
+        }
+    } catch (const std::bad_alloc&) {}
+#else
+    (void)from;
+    (void)to;
+#endif
+}
+
+// Whether the name of the sheet still holds the file read, as it was read.
+// Beyond its identity, its bytes are read again through the open file and
+// compared with those read first: an edit in place that kept the size
+// within the modification time's clock tick shows there.
+bool unchanged(const OpenedSheet& sheet) {
+    struct stat st;
+    if (sheet.identity.size < 0 ||
+        ::fstatat(static_cast<int>(sheet.folder), sheet.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) !=
+            0 ||
+        !S_ISREG(st.st_mode) || identityOf(st) != sheet.identity)
+        return false;
+    char block[65536];
+    std::size_t at = 0;
+    for (;;) {
+        const std::int64_t n =
+            readAt(sheet.file, block, sizeof block, static_cast<std::int64_t>(at));
+        if (n < 0) return false;
+        if (n == 0) return at == sheet.bytes.size();
+        const std::size_t got = static_cast<std::size_t>(n);
+        if (got > sheet.bytes.size() - at || std::memcmp(block, sheet.bytes.data() + at, got) != 0)
+            return false;
+        at += got;
+    }
 }
 
 } // namespace
 
-Replaced replaceFileDurably(const std::string& target, std::string temporaryTemplate,
-                            const std::function<bool(int fd)>& write) {
-    // Through a symbolic link, the file it points to gives the mode and
-    // owner; the link itself is what gets replaced.
-    struct stat st;
-    const bool known = ::stat(target.c_str(), &st) == 0;
-
+Replaced replaceSheet(OpenedSheet& sheet, std::string temporaryTemplate,
+                      const std::function<bool(int fd)>& write) {
+    const int folder = static_cast<int>(sheet.folder);
     SignalsHeld held;
     // Created exclusively (never taking over a file of the user's), readable
     // by its creator only until it has the old file's mode.
-    int fd = ::mkstemp(temporaryTemplate.data());
+    int fd = createExclusively(folder, temporaryTemplate);
     if (fd < 0) return Replaced::notCreated;
     // The new file belongs to whoever owned the old one, not to the user
     // running the tool: root fixing a shared collection would otherwise take
-    // every sheet from its owner.
-    if (known && ::fchown(fd, st.st_uid, st.st_gid) != 0) {
-        // Refused (only root may give a file away): it stays with the user who fixed it.
-    }
+    // every sheet from its owner. Refused (only root may give a file away),
+    // it stays with the user who fixed it.
+    if (::fchown(fd, sheet.owner, sheet.group) != 0) {}
     // A file system without permission bits may refuse; that costs nothing
     // of the content.
-    (void)::fchmod(fd, known ? (st.st_mode & 0777) : 0644);
+    (void)::fchmod(fd, sheet.mode);
+    copyExtendedAttributes(sheet.file, fd);
 
     // The new file counts as written only when every write, the sync and
-    // the close succeeded; only then does it take the target's name.
+    // the close succeeded; only then does it take the sheet's name, and only
+    // if that still names the sheet read.
     bool written = write(fd) && replaceOps.syncFile(fd) == 0;
     written = ::close(fd) == 0 && written;
-    written = written && replaceOps.renameFile(temporaryTemplate.c_str(), target.c_str()) == 0;
+    if (written && replaceOps.beforeCheck) replaceOps.beforeCheck();
+    if (written && !unchanged(sheet)) {
+        ::unlinkat(folder, temporaryTemplate.c_str(), 0);
+        return Replaced::changed;
+    }
+    written = written &&
+              replaceOps.renameFile(folder, temporaryTemplate.c_str(), sheet.name.c_str()) == 0;
     if (!written) {
-        ::unlink(temporaryTemplate.c_str());
+        ::unlinkat(folder, temporaryTemplate.c_str(), 0);
         return Replaced::notWritten;
     }
-    syncFolder(target);
+    // Makes the rename survive a crash. Best effort: the new file is in
+    // place and complete whatever happens here, and some file systems refuse
+    // to sync a folder.
+    (void)replaceOps.syncFile(folder);
     return Replaced::done;
 }
 
@@ -371,7 +585,9 @@ long processId() {
     return static_cast<long>(::getpid());
 }
 
-void prepareStandardStreams() {}
+void prepareStandardStreams() {
+    std::signal(SIGXFSZ, SIG_IGN);
+}
 
 namespace {
 

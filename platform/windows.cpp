@@ -4,6 +4,8 @@
 #define NOMINMAX
 #endif
 #include <windows.h>
+// After windows.h:
+#include <aclapi.h>
 
 #include <fcntl.h>
 #include <io.h>
@@ -16,6 +18,8 @@
 #include <cstring>
 #include <cwchar>
 #include <new>
+#include <stdexcept>
+#include <vector>
 
 #include "platform/platform.hpp"
 
@@ -221,28 +225,6 @@ bool isHidden(const std::string& path) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_HIDDEN);
 }
 
-std::string finalTarget(const std::string& path) {
-    const DWORD attributes = attributesOf(path);
-    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_REPARSE_POINT))
-        return path;
-    const HANDLE handle = ::CreateFileW(
-        widePath(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) return path;
-    std::wstring target(32768, L'\0');
-    const DWORD n =
-        ::GetFinalPathNameByHandleW(handle, target.data(), static_cast<DWORD>(target.size()), 0);
-    ::CloseHandle(handle);
-    if (n == 0 || n >= target.size()) return path;
-    target.resize(n);
-    // "\\?\C:\..." and "\\?\UNC\server\..." back to the usual forms.
-    if (target.rfind(L"\\\\?\\UNC\\", 0) == 0)
-        target = L"\\\\" + target.substr(8);
-    else if (target.rfind(L"\\\\?\\", 0) == 0)
-        target = target.substr(4);
-    return narrow(target);
-}
-
 bool isReadOnly(const std::string& path) {
     const DWORD attributes = attributesOf(path);
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_READONLY))
@@ -312,7 +294,7 @@ bool sharingViolation(DWORD error) {
            error == ERROR_ACCESS_DENIED; // a file being deleted by another reports this
 }
 
-int replaceByName(const char* from, const char* to) {
+int replaceByName(std::intptr_t /*folder*/, const char* from, const char* to) {
     const std::wstring source = widen(from), target = widen(to);
     for (int attempt = 1;; ++attempt) {
         // ReplaceFileW keeps the old file's attributes and security; a target
@@ -394,24 +376,198 @@ int createExclusively(std::string& temporaryTemplate) {
 
 } // namespace
 
-ReplaceOps replaceOps = {replaceByName, flushToDisk};
+ReplaceOps replaceOps = {replaceByName, flushToDisk, nullptr};
 
-Replaced replaceFileDurably(const std::string& target, std::string temporaryTemplate,
-                            const std::function<bool(int fd)>& write) {
+namespace {
+
+constexpr DWORD shareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+// The owner of the file open as `handle`, as the bytes of its SID; false
+// when it cannot be read.
+bool ownerOf(HANDLE handle, std::string& owner) {
+    PSID sid = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (::GetSecurityInfo(handle, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &sid, nullptr,
+                          nullptr, nullptr, &descriptor) != ERROR_SUCCESS)
+        return false;
+    const bool known = sid && ::IsValidSid(sid);
+    if (known) owner.assign(static_cast<const char*>(sid), ::GetLengthSid(sid));
+    ::LocalFree(descriptor);
+    return known;
+}
+
+// The user running the tool, as the bytes of its SID ("" when unknown).
+std::string processUser() {
+    HANDLE token = nullptr;
+    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token)) return {};
+    DWORD size = 0;
+    ::GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+    std::string user;
+    std::vector<char> buffer(size + sizeof(TOKEN_USER));
+    if (::GetTokenInformation(token, TokenUser, buffer.data(), static_cast<DWORD>(buffer.size()),
+                              &size)) {
+        const PSID sid = reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid;
+        if (::IsValidSid(sid)) user.assign(static_cast<const char*>(sid), ::GetLengthSid(sid));
+    }
+    ::CloseHandle(token);
+    return user;
+}
+
+FileIdentity identityOf(const BY_HANDLE_FILE_INFORMATION& information) {
+    return {information.dwVolumeSerialNumber,
+            (std::uint64_t{information.nFileIndexHigh} << 32) | information.nFileIndexLow,
+            static_cast<std::int64_t>((std::uint64_t{information.nFileSizeHigh} << 32) |
+                                      information.nFileSizeLow),
+            static_cast<std::int64_t>(
+                (std::uint64_t{information.ftLastWriteTime.dwHighDateTime} << 32) |
+                information.ftLastWriteTime.dwLowDateTime)};
+}
+
+// The path of the file open as `handle`, in the usual form; "" when unknown.
+std::string finalPathOf(HANDLE handle) {
+    std::wstring target(32768, L'\0');
+    const DWORD n =
+        ::GetFinalPathNameByHandleW(handle, target.data(), static_cast<DWORD>(target.size()), 0);
+    if (n == 0 || n >= target.size()) return {};
+    target.resize(n);
+    // "\\?\C:\..." and "\\?\UNC\server\..." back to the usual forms.
+    if (target.rfind(L"\\\\?\\UNC\\", 0) == 0)
+        target = L"\\\\" + target.substr(8);
+    else if (target.rfind(L"\\\\?\\", 0) == 0)
+        target = target.substr(4);
+    return narrow(target);
+}
+
+// Reads the file open as `handle` from its start to its end into `into`.
+SheetOpened readWhole(HANDLE handle, std::int64_t size, std::string& into) {
+    try {
+        into.reserve(static_cast<std::size_t>(size));
+        char block[65536];
+        for (;;) {
+            DWORD got = 0;
+            if (!::ReadFile(handle, block, sizeof block, &got, nullptr))
+                return ::GetLastError() == ERROR_HANDLE_EOF ? SheetOpened::ok
+                                                            : SheetOpened::readFailed;
+            if (got == 0) return SheetOpened::ok;
+            into.append(block, got);
+        }
+    } catch (const std::bad_alloc&) {
+    } catch (const std::length_error&) {}
+    into.clear();
+    into.shrink_to_fit();
+    return SheetOpened::outOfMemory;
+}
+
+bool isLinkOrFolder(const BY_HANDLE_FILE_INFORMATION& information) {
+    return information.dwFileAttributes &
+           (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE);
+}
+
+} // namespace
+
+OpenedSheet::~OpenedSheet() {
+    if (folder != -1) ::CloseHandle(reinterpret_cast<HANDLE>(folder));
+}
+
+SheetOpened openSheet(const std::string& path, OpenedSheet& sheet) {
+    const std::wstring wide = widePath(path);
+    // The entry itself: a reparse point (a symbolic link, a junction) is a
+    // link, not followed yet.
+    const HANDLE entry =
+        ::CreateFileW(wide.c_str(), FILE_READ_ATTRIBUTES | READ_CONTROL, shareAll, nullptr,
+                      OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (entry == INVALID_HANDLE_VALUE) return SheetOpened::openFailed;
+    BY_HANDLE_FILE_INFORMATION information;
+    bool known = ::GetFileInformationByHandle(entry, &information) != 0;
+    const bool link = known && (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT);
+    std::string linkOwner;
+    if (link) known = ownerOf(entry, linkOwner);
+    ::CloseHandle(entry);
+    if (!known) return SheetOpened::openFailed;
+    // The file read: through a link the one it finally leads to; otherwise
+    // the entry, never a link put in its place meanwhile.
+    const HANDLE file =
+        ::CreateFileW(wide.c_str(), GENERIC_READ | READ_CONTROL, shareAll, nullptr, OPEN_EXISTING,
+                      link ? 0 : FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return SheetOpened::openFailed;
+    SheetOpened result = SheetOpened::ok;
+    if (!::GetFileInformationByHandle(file, &information) || isLinkOrFolder(information) ||
+        ::GetFileType(file) != FILE_TYPE_DISK) {
+        result = SheetOpened::openFailed;
+    } else if (link) {
+        std::string fileOwner;
+        if (linkOwner != processUser() && (!ownerOf(file, fileOwner) || fileOwner != linkOwner))
+            result = SheetOpened::foreignLink;
+        sheet.name = finalPathOf(file);
+        if (sheet.name.empty() && result == SheetOpened::ok) result = SheetOpened::openFailed;
+    } else {
+        sheet.name = path;
+    }
+    if (result == SheetOpened::ok) {
+        sheet.identity = identityOf(information);
+        result = readWhole(file, sheet.identity.size, sheet.bytes);
+        // Written to while it was read: what was read may be torn.
+        BY_HANDLE_FILE_INFORMATION after;
+        if (!::GetFileInformationByHandle(file, &after) || identityOf(after) != sheet.identity ||
+            static_cast<std::int64_t>(sheet.bytes.size()) != sheet.identity.size)
+            sheet.identity.size = -1;
+    }
+    // Closed before the replacement, which must delete it.
+    ::CloseHandle(file);
+    if (result != SheetOpened::ok) return result;
+    sheet.readOnly = isReadOnly(sheet.name);
+    // The folder held open without delete sharing: it cannot be renamed or
+    // removed, so its path names the same folder until the sheet is done.
+    const std::string folder = sheet.name.substr(0, folderPartLength(sheet.name));
+    const HANDLE held = ::CreateFileW(
+        widePath(folder).c_str(), FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (held == INVALID_HANDLE_VALUE) return SheetOpened::openFailed;
+    sheet.folder = reinterpret_cast<std::intptr_t>(held);
+    return SheetOpened::ok;
+}
+
+namespace {
+
+// Whether the sheet's name still holds the file read, as it was read.
+bool unchanged(const OpenedSheet& sheet) {
+    if (sheet.identity.size < 0) return false;
+    const HANDLE handle = ::CreateFileW(
+        widen(sheet.name).c_str(), FILE_READ_ATTRIBUTES, shareAll, nullptr, OPEN_EXISTING,
+        FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return false;
+    BY_HANDLE_FILE_INFORMATION information;
+    const bool same = ::GetFileInformationByHandle(handle, &information) &&
+                      !isLinkOrFolder(information) && identityOf(information) == sheet.identity;
+    ::CloseHandle(handle);
+    return same;
+}
+
+} // namespace
+
+Replaced replaceSheet(OpenedSheet& sheet, std::string temporaryTemplate,
+                      const std::function<bool(int fd)>& write) {
     InterruptionsHeld held;
-    const std::wstring name = widen(target);
+    const std::wstring name = widen(sheet.name);
     const DWORD oldAttributes = ::GetFileAttributesW(name.c_str());
     const int fd = createExclusively(temporaryTemplate);
     if (fd < 0) return Replaced::notCreated;
     bool written = write(fd) && replaceOps.syncFile(fd) == 0;
     written = ::_close(fd) == 0 && written;
-    written = written && replaceOps.renameFile(temporaryTemplate.c_str(), target.c_str()) == 0;
+    if (written && replaceOps.beforeCheck) replaceOps.beforeCheck();
+    if (written && !unchanged(sheet)) {
+        ::DeleteFileW(widen(temporaryTemplate).c_str());
+        return Replaced::changed;
+    }
+    written =
+        written && replaceOps.renameFile(-1, temporaryTemplate.c_str(), sheet.name.c_str()) == 0;
     if (!written) {
         ::DeleteFileW(widen(temporaryTemplate).c_str());
         return Replaced::notWritten;
     }
-    // ReplaceFileW gives the new file the old one's attributes; after
-    // MoveFileExW it is still hidden, as the temporary file was.
+    // ReplaceFileW gives the new file the old one's attributes (and its
+    // security); after MoveFileExW it is still hidden, as the temporary
+    // file was.
     const DWORD attributes = ::GetFileAttributesW(name.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_HIDDEN) &&
         (oldAttributes == INVALID_FILE_ATTRIBUTES || !(oldAttributes & FILE_ATTRIBUTE_HIDDEN)))

@@ -19,6 +19,7 @@
 #include <random>
 #include <thread>
 
+#include "app/driver.hpp"
 #include "cue/fix_cue.hpp"
 #include "cue/replace.hpp"
 #include "mpc_writer.hpp"
@@ -140,10 +141,10 @@ TEST(Faults, DiskFullAtEveryByteLosesNothing) {
 // terminal or the output went away right then.
 int interruption = 0;
 bool renameFails = false;
-int interruptThenRename(const char* from, const char* to) {
+int interruptThenRename(std::intptr_t folder, const char* from, const char* to) {
     ::raise(interruption);
     if (renameFails) return errno = EIO, -1;
-    return std::rename(from, to);
+    return ::renameat(static_cast<int>(folder), from, static_cast<int>(folder), to);
 }
 
 // Says so on standard output, unbuffered, when a folder is synced: it shows
@@ -174,7 +175,7 @@ TEST(Faults, InterruptionWaitsForTheReplacementToFinish) {
                 ::setrlimit(RLIMIT_CORE, &none);
                 interruption = signal;
                 renameFails = fails;
-                replaceOps = {interruptThenRename, reportFolderSync};
+                replaceOps = {interruptThenRename, reportFolderSync, nullptr};
                 return exitValue(fixCue("album.cue", false));
             });
             EXPECT_EQ(r.signal, signal);
@@ -394,6 +395,92 @@ TEST(Load, NoLeaksOverFiveHundredSheets) {
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == c.expectedStatus)
         << readFile(root.file("valgrind.txt"));
     EXPECT_EQ(readFile(root.file("valgrind.txt")), "");
+}
+
+// A FIFO put in a sheet's place after the folder was listed, and a link to
+// /dev/zero: neither blocks nor spins; each fails to open (result -1), and
+// nothing is read from them.
+TEST(Faults, FifoOrDeviceInPlaceOfASheetNeitherBlocksNorSpins) {
+    TempDir dir;
+    ScopedCwd cwd(dir.path());
+    ASSERT_EQ(::mkfifo("fifo.cue", 0644), 0);
+    ASSERT_EQ(::symlink("/dev/zero", "zero.cue"), 0);
+    for (const char* name : {"fifo.cue", "zero.cue"}) {
+        for (bool force : {false, true}) {
+            SCOPED_TRACE(name);
+            ChildRun r = runInChild([&] {
+                ::alarm(10); // a hang or a spin ends the child by SIGALRM
+                return exitValue(fixCue(name, force));
+            });
+            EXPECT_EQ(r.signal, 0);
+            EXPECT_EQ(r.result, -1);
+            EXPECT_EQ(r.output, "Failed to open '" + std::string(name) + "'.\n");
+        }
+    }
+}
+
+// Under a file size limit the built tool fails the sheet whose new text
+// does not fit ("Failed to write new cue.", nothing left behind) and goes on
+// to fix the next one: SIGXFSZ does not end it.
+TEST(Faults, FileSizeLimitFailsOneSheetAndTheRunGoesOn) {
+    TempDir dir;
+    ::mkdir(dir.file("big").c_str(), 0755);
+    ::mkdir(dir.file("small").c_str(), 0755);
+    const std::string bigOld = writeAlbum(dir.file("big"), 12);
+    const std::string smallOld = writeAlbum(dir.file("small"), 2);
+    // The sizes of the two new sheets, fixed in a copy first.
+    std::size_t bigFixed = 0, smallFixed = 0;
+    {
+        TempDir copy;
+        ScopedCwd cwd(copy.path());
+        writeAlbum(copy.path(), 12);
+        captureStdout([] { fixCue("album.cue", false); });
+        bigFixed = readFile("album.cue").size();
+        writeAlbum(copy.path(), 2);
+        captureStdout([] { fixCue("album.cue", false); });
+        smallFixed = readFile("album.cue").size();
+    }
+    ASSERT_LT(smallFixed, bigFixed);
+    const rlim_t limit = smallFixed;
+    ChildRun r = runInChild([&] {
+        const rlimit rl{limit, limit};
+        ::setrlimit(RLIMIT_FSIZE, &rl);
+        const rlimit none{0, 0};
+        ::setrlimit(RLIMIT_CORE, &none);
+        if (::chdir(dir.path().c_str()) == 0)
+            ::execl(VORLIN_BINARY, "vorlin", "big/album.cue", "small/album.cue",
+                    static_cast<char*>(nullptr));
+        return 127;
+    });
+    EXPECT_EQ(r.signal, 0);
+    EXPECT_EQ(r.result & 0xFF, 255); // -1 + 0
+    EXPECT_EQ(r.output, "Fixing cue 'big/album.cue'...\nFailed to write new cue.\n"
+                        "Fixing cue 'small/album.cue'...\ndone.\n");
+    EXPECT_EQ(readFile(dir.file("big/album.cue")), bigOld);
+    EXPECT_TRUE(temporariesIn(dir.file("big")).empty());
+    EXPECT_EQ(readFile(dir.file("small/album.cue")).size(), smallFixed);
+}
+
+// SIGTERM while the second sheet is replaced, standard output a pipe: the
+// messages of the first sheet, replaced already, have been written.
+TEST(Faults, MessagesOfSheetsDoneSurviveSigterm) {
+    TempDir dir;
+    ::mkdir(dir.file("a").c_str(), 0755);
+    ::mkdir(dir.file("b").c_str(), 0755);
+    writeAlbum(dir.file("a"), 2);
+    writeAlbum(dir.file("b"), 2);
+    ScopedCwd cwd(dir.path());
+    ChildRun r = runInChild([] {
+        replaceOps.beforeCheck = [] {
+            static int replacement = 0;
+            if (++replacement == 2) ::raise(SIGTERM);
+        };
+        std::string arguments[] = {"vorlin", "a/album.cue", "b/album.cue"};
+        char* argv[] = {arguments[0].data(), arguments[1].data(), arguments[2].data(), nullptr};
+        return vorlin::runVorlin(3, argv);
+    });
+    EXPECT_EQ(r.signal, SIGTERM);
+    EXPECT_EQ(r.output, "Fixing cue 'a/album.cue'...\ndone.\n");
 }
 
 } // namespace

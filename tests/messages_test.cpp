@@ -34,6 +34,8 @@ std::optional<Expected> expectedOf(Problem problem) {
     case Problem::folderNamed:
     case Problem::notRegular:
     case Problem::sheetOpenFailed:
+    case Problem::foreignLink:
+    case Problem::sheetChanged:
     case Problem::notValidSheet:
     case Problem::nonCompliant:
     case Problem::onlyOneAudioFile:
