@@ -1,4 +1,4 @@
-#include "cue/resolve.hpp"
+#include "cue/audio_lookup.hpp"
 
 #include <algorithm>
 #include <cstdint>
