@@ -19,6 +19,11 @@ AudioLength audioLengthFrames(const std::string& path);
 // Measures a RIFF/WAVE file of integer PCM from its header alone.
 AudioLength wavLengthFrames(const std::string& path);
 
+// Declared rates below this are header misreads (an old Monkey's Audio
+// header read at the wrong offset gives 24 Hz), not audio: the measurers of
+// formats that declare a rate refuse them.
+constexpr std::uint32_t minimumSampleRate = 8000;
+
 // `frames` as a measurer's result: unusableAudio when not positive.
 inline AudioLength measuredLength(CdFrames frames) {
     if (frames <= 0) return {0, Problem::unusableAudio};
