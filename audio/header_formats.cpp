@@ -6,31 +6,10 @@
 #include <optional>
 
 #include "audio/buffered_file.hpp"
-#include "audio/flac.hpp"
 #include "base/bytes.hpp"
 #include "platform/platform.hpp"
 
 namespace vorlin {
-
-std::optional<HeaderFormat> headerFormatOf(std::string_view extension) {
-    static constexpr struct {
-        std::string_view extension;
-        HeaderFormat format;
-    } formats[] = {
-        {".flac", HeaderFormat::flac},        {".wv", HeaderFormat::wavPack},
-        {".ape", HeaderFormat::monkeysAudio}, {".tta", HeaderFormat::trueAudio},
-        {".aiff", HeaderFormat::aiff},        {".aif", HeaderFormat::aiff},
-        {".aifc", HeaderFormat::aiff},
-    };
-    for (const auto& entry : formats) {
-        if (std::equal(extension.begin(), extension.end(), entry.extension.begin(),
-                       entry.extension.end(), [](char a, char b) {
-                           return (a >= 'A' && a <= 'Z' ? a + 32 : a) == b; // `b` is lower case
-                       }))
-            return entry.format;
-    }
-    return std::nullopt;
-}
 
 namespace {
 
@@ -260,28 +239,16 @@ RecordedCount readAiffCount(int descriptor, std::int64_t size) {
     return sound ? count.value_or(RecordedCount{}) : RecordedCount{};
 }
 
-AudioLength headerLengthFrames(const std::string& path, HeaderFormat format) {
-    if (format == HeaderFormat::flac) return flacLengthFrames(path);
+namespace {
+
+// Measures `path` by what `read` finds in its header: the checks every
+// format's count passes.
+AudioLength measureRecordedCount(const std::string& path,
+                                 RecordedCount (*read)(int descriptor, std::int64_t size)) {
     std::int64_t size = 0;
     const int descriptor = openRegularDescriptor(path, &size);
     if (descriptor < 0) return {0, Problem::audioOpenFailed};
-    RecordedCount count;
-    switch (format) {
-    case HeaderFormat::wavPack:
-        count = readWavPackCount(descriptor, size);
-        break;
-    case HeaderFormat::monkeysAudio:
-        count = readMonkeysAudioCount(descriptor, size);
-        break;
-    case HeaderFormat::trueAudio:
-        count = readTrueAudioCount(descriptor, size);
-        break;
-    case HeaderFormat::aiff:
-        count = readAiffCount(descriptor, size);
-        break;
-    case HeaderFormat::flac:
-        break;
-    }
+    const RecordedCount count = read(descriptor, size);
     platform::closeFile(descriptor);
     // A count past what 63 bits hold (Monkey's Audio's frames times their
     // size can reach 2^64) is no real file's.
@@ -289,6 +256,24 @@ AudioLength headerLengthFrames(const std::string& path, HeaderFormat format) {
         count.sampleRate < minimumSampleRate || count.sampleRate > maximumSampleRate)
         return {0, Problem::unrecognizedFormat};
     return measuredLength(samplesToCdFrames(static_cast<std::int64_t>(count.sampleFrames)));
+}
+
+} // namespace
+
+AudioLength wavPackLengthFrames(const std::string& path) {
+    return measureRecordedCount(path, readWavPackCount);
+}
+
+AudioLength monkeysAudioLengthFrames(const std::string& path) {
+    return measureRecordedCount(path, readMonkeysAudioCount);
+}
+
+AudioLength trueAudioLengthFrames(const std::string& path) {
+    return measureRecordedCount(path, readTrueAudioCount);
+}
+
+AudioLength aiffLengthFrames(const std::string& path) {
+    return measureRecordedCount(path, readAiffCount);
 }
 
 } // namespace vorlin

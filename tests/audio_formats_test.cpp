@@ -1,13 +1,37 @@
-// The byte helpers every header reader uses.
+// The format table the dispatch, the audio lookup and the fuzzer share, and
+// the byte helpers every header reader uses.
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <optional>
+#include <set>
 #include <string>
+#include <string_view>
 
+#include "audio/formats.hpp"
 #include "base/bytes.hpp"
 
 using namespace vorlin;
+
+TEST(AudioFormats, EachExtensionNamesOneFormatWhole) {
+    std::set<std::string_view> seen;
+    for (const AudioFormat& format : audioFormats()) {
+        for (std::string_view extension : format.extensions) {
+            EXPECT_TRUE(seen.insert(extension).second) << extension << " is listed twice";
+            std::string upper(extension);
+            for (char& c : upper) c = c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c;
+            for (std::string_view spelling : {extension, std::string_view(upper)}) {
+                const AudioFormat* found = audioFormatOf(spelling);
+                ASSERT_NE(found, nullptr) << spelling;
+                EXPECT_EQ(found->id, format.id) << spelling;
+            }
+        }
+    }
+    // Only a whole extension, with its dot, names a format.
+    for (std::string_view other :
+         {"", ".", "wav", ".wa", ".wavx", ".aiffc", ".mp", ".fla", ".mpc "})
+        EXPECT_EQ(audioFormatOf(other), nullptr) << '"' << other << '"';
+}
 
 TEST(ByteHelpers, ReadBothByteOrdersWithHighBytes) {
     const std::uint8_t b[] = {0x80, 0xFF, 0x01, 0xFE};
