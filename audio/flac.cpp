@@ -7,14 +7,12 @@
 #include <string_view>
 #include <vector>
 
+#include "base/bytes.hpp"
 #include "platform/platform.hpp"
 
 namespace vorlin {
 
 namespace {
-
-// Declared rates below this are header misreads, not audio.
-constexpr std::uint32_t minimumSampleRate = 8000;
 
 constexpr std::uint8_t streamInfoType = 0;
 constexpr std::uint8_t paddingType = 1;
@@ -83,26 +81,13 @@ class Window {
     std::uint8_t buffer_[searchBytes];
 };
 
-std::uint32_t bigEndian32(const std::uint8_t* b) {
-    return static_cast<std::uint32_t>(b[0]) << 24 | static_cast<std::uint32_t>(b[1]) << 16 |
-           static_cast<std::uint32_t>(b[2]) << 8 | b[3];
-}
-
-// The bytes an ID3v2 tag takes from the `n` bytes of its header at hand:
-// its stated size, the 10-byte header and a footer when flagged. A header
-// cut short or a size with a byte of 128 or more counts as an empty tag.
+// The bytes an ID3v2 tag takes from the `n` bytes of its header at hand. A
+// header cut short or a size with a byte of 128 or more counts as an empty
+// tag (where the header readers of header_formats.cpp stop instead).
 std::int64_t id3v2Bytes(const std::uint8_t* header, std::size_t n) {
-    if (n < 10) return 10;
-    std::int64_t size = 0;
-    for (int i = 6; i < 10; ++i) {
-        if (header[i] >= 0x80) return 10;
-        size = size << 7 | header[i];
-    }
-    return size + 10 + ((header[5] & 0x10) ? 10 : 0);
-}
-
-bool startsWithId3(const std::uint8_t* bytes, std::size_t n) {
-    return n >= 3 && bytes[0] == 'I' && bytes[1] == 'D' && bytes[2] == '3';
+    constexpr auto empty = static_cast<std::int64_t>(id3v2HeaderBytes);
+    if (n < id3v2HeaderBytes) return empty;
+    return id3v2TagBytes(header).value_or(empty);
 }
 
 } // namespace
@@ -138,8 +123,8 @@ FlacStreamInfo readFlacStreamInfo(int descriptor, std::int64_t size) {
         const std::int64_t body = position + 4;
         if (file.size() - body < length) return {};
         if (first && length >= 18 && file.at(body, 18, bytes) == 18) {
-            info.minBlockSize = static_cast<std::uint32_t>(bytes[0] << 8 | bytes[1]);
-            info.maxBlockSize = static_cast<std::uint32_t>(bytes[2] << 8 | bytes[3]);
+            info.minBlockSize = bigEndian16(bytes);
+            info.maxBlockSize = bigEndian16(bytes + 2);
             info.maxFrameSize = bigEndian32(bytes + 6) & 0xFFFFFF;
             const std::uint32_t flags = bigEndian32(bytes + 10);
             info.sampleRate = flags >> 12;
@@ -265,9 +250,7 @@ std::int64_t streamEnd(int descriptor, std::int64_t size) {
     std::uint8_t footer[32];
     if (size >= 32 && readBytesAt(descriptor, size - 32, footer, 32) == 32 &&
         std::memcmp(footer, "APETAGEX", 8) == 0) {
-        const std::int64_t bytes =
-            static_cast<std::int64_t>(footer[12] | footer[13] << 8 | footer[14] << 16) |
-            static_cast<std::int64_t>(footer[15]) << 24;
+        const std::int64_t bytes = littleEndian32(footer + 12);
         const bool header = footer[23] & 0x80;
         const std::int64_t whole = bytes + (header ? 32 : 0);
         if (bytes >= 32 && whole <= size) size -= whole;

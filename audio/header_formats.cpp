@@ -3,54 +3,18 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <optional>
 
 #include "audio/buffered_file.hpp"
-#include "audio/flac.hpp"
+#include "base/bytes.hpp"
 #include "platform/platform.hpp"
 
 namespace vorlin {
 
-std::optional<HeaderFormat> headerFormatOf(std::string_view extension) {
-    static constexpr struct {
-        std::string_view extension;
-        HeaderFormat format;
-    } formats[] = {
-        {".flac", HeaderFormat::flac},        {".wv", HeaderFormat::wavPack},
-        {".ape", HeaderFormat::monkeysAudio}, {".tta", HeaderFormat::trueAudio},
-        {".aiff", HeaderFormat::aiff},        {".aif", HeaderFormat::aiff},
-        {".aifc", HeaderFormat::aiff},
-    };
-    for (const auto& entry : formats) {
-        if (std::equal(extension.begin(), extension.end(), entry.extension.begin(),
-                       entry.extension.end(), [](char a, char b) {
-                           return (a >= 'A' && a <= 'Z' ? a + 32 : a) == b; // `b` is lower case
-                       }))
-            return entry.format;
-    }
-    return std::nullopt;
-}
-
 namespace {
 
-// Declared rates below this are header misreads (an old Monkey's Audio
-// header read at the wrong offset gives 24 Hz), not audio.
-constexpr std::uint32_t minimumSampleRate = 8000;
 // Rates of 2^31 Hz and more are not rates but other bytes read as one.
 constexpr std::uint32_t maximumSampleRate = 0x7FFFFFFF;
-
-std::uint16_t little16(const std::uint8_t* b) {
-    return static_cast<std::uint16_t>(b[0] | b[1] << 8);
-}
-
-std::uint32_t little32(const std::uint8_t* b) {
-    return static_cast<std::uint32_t>(b[0]) | static_cast<std::uint32_t>(b[1]) << 8 |
-           static_cast<std::uint32_t>(b[2]) << 16 | static_cast<std::uint32_t>(b[3]) << 24;
-}
-
-std::uint32_t big32(const std::uint8_t* b) {
-    return static_cast<std::uint32_t>(b[0]) << 24 | static_cast<std::uint32_t>(b[1]) << 16 |
-           static_cast<std::uint32_t>(b[2]) << 8 | b[3];
-}
 
 // Where the data after any ID3v2 tags at the start of the file begins: each
 // tag is passed over by its stated size (a footer added when flagged). A
@@ -58,16 +22,13 @@ std::uint32_t big32(const std::uint8_t* b) {
 std::int64_t afterId3v2Tags(BufferedFile& file) {
     std::int64_t offset = 0;
     for (;;) {
-        std::uint8_t header[10];
+        std::uint8_t header[id3v2HeaderBytes];
         if (file.read(offset, header, sizeof header) < sizeof header ||
-            std::memcmp(header, "ID3", 3) != 0)
+            !startsWithId3(header, sizeof header))
             return offset;
-        std::int64_t size = 0;
-        for (int i = 6; i < 10; ++i) {
-            if (header[i] >= 0x80) return offset;
-            size = size << 7 | header[i];
-        }
-        offset += size + 10 + ((header[5] & 0x10) ? 10 : 0);
+        const std::optional<std::int64_t> bytes = id3v2TagBytes(header);
+        if (!bytes) return offset;
+        offset += *bytes;
     }
 }
 
@@ -100,20 +61,20 @@ std::optional<WavPackBlock> wavPackBlockAt(BufferedFile& file, std::int64_t offs
     std::uint8_t h[wavPackHeaderBytes];
     if (file.read(offset, h, sizeof h) < sizeof h || std::memcmp(h, "wvpk", 4) != 0)
         return std::nullopt;
-    const std::uint32_t rest = little32(h + 4);
-    const std::uint16_t version = little16(h + 8);
+    const std::uint32_t rest = littleEndian32(h + 4);
+    const std::uint16_t version = littleEndian16(h + 8);
     if (rest < wavPackHeaderBytes - 8 || rest > wavPackMaxBlock || version < wavPackMinVersion ||
         version > wavPackMaxVersion)
         return std::nullopt;
     WavPackBlock block;
     block.size = rest + 8;
-    const std::uint32_t low = little32(h + 12);
+    const std::uint32_t low = littleEndian32(h + 12);
     block.totalKnown = low != 0xFFFFFFFF;
     // The high byte extends the count to 40 bits; the 32-bit values equal to
     // it are not used, so that a low part of all ones always means unknown.
     block.total = (std::uint64_t{h[11]} << 32 | low) - h[11];
-    block.samples = little32(h + 20);
-    block.flags = little32(h + 24);
+    block.samples = littleEndian32(h + 20);
+    block.flags = littleEndian32(h + 24);
     return block;
 }
 
@@ -141,7 +102,7 @@ std::uint32_t wavPackCustomRateOf(BufferedFile& file, std::int64_t offset, std::
                 static_cast<std::size_t>(dataBytes) - ((head[0] & wavPackOddSize) ? 1 : 0);
             // One of another size is passed over.
             if ((used == 3 || used == 4) && file.read(data, rate, used) == used)
-                return little32(rate);
+                return littleEndian32(rate);
         }
         at = data + dataBytes;
     }
@@ -213,25 +174,25 @@ RecordedCount readMonkeysAudioCount(int descriptor, std::int64_t size) {
     std::uint8_t h[52];
     const std::size_t n = file.read(start, h, sizeof h);
     if (n < 6 || std::memcmp(h, "MAC ", 4) != 0) return {};
-    const std::uint16_t version = little16(h + 4);
+    const std::uint16_t version = littleEndian16(h + 4);
     std::uint32_t frames = 0, finalFrameSamples = 0, samplesPerFrame = 0;
     RecordedCount count;
     if (version >= 3980) {
         // The descriptor (its own size at byte 8), then the header.
         if (n < 12) return {};
-        const std::int64_t header = start + little32(h + 8);
+        const std::int64_t header = start + littleEndian32(h + 8);
         std::uint8_t d[24];
         if (header > size || file.read(header, d, sizeof d) < sizeof d) return {};
-        samplesPerFrame = little32(d + 4);
-        finalFrameSamples = little32(d + 8);
-        frames = little32(d + 12);
-        count.sampleRate = little32(d + 20);
+        samplesPerFrame = littleEndian32(d + 4);
+        finalFrameSamples = littleEndian32(d + 8);
+        frames = littleEndian32(d + 12);
+        count.sampleRate = littleEndian32(d + 20);
     } else {
         if (n < 32) return {};
-        const std::uint16_t level = little16(h + 6);
-        count.sampleRate = little32(h + 12);
-        frames = little32(h + 24);
-        finalFrameSamples = little32(h + 28);
+        const std::uint16_t level = littleEndian16(h + 6);
+        count.sampleRate = littleEndian32(h + 12);
+        frames = littleEndian32(h + 24);
+        finalFrameSamples = littleEndian32(h + 28);
         samplesPerFrame = version >= 3950                                         ? 73728 * 4
                           : version >= 3900 || (version >= 3800 && level == 4000) ? 73728
                                                                                   : 9216;
@@ -246,7 +207,7 @@ RecordedCount readTrueAudioCount(int descriptor, std::int64_t /*size*/) {
     const std::int64_t start = afterId3v2Tags(file);
     std::uint8_t h[18]; // the fields up to the count; the header's CRC is not read
     if (file.read(start, h, sizeof h) < sizeof h || std::memcmp(h, "TTA1", 4) != 0) return {};
-    return {little32(h + 14), little32(h + 10)};
+    return {littleEndian32(h + 14), littleEndian32(h + 10)};
 }
 
 RecordedCount readAiffCount(int descriptor, std::int64_t size) {
@@ -264,13 +225,13 @@ RecordedCount readAiffCount(int descriptor, std::int64_t size) {
         // is not read as chunks).
         if (!std::all_of(chunk, chunk + 4, [](std::uint8_t c) { return c >= 0x20 && c <= 0x7F; }))
             break;
-        const std::int64_t length = big32(chunk + 4);
+        const std::int64_t length = bigEndian32(chunk + 4);
         if (size - offset - 8 < length) return {};
         if (!count && std::memcmp(chunk, "COMM", 4) == 0) {
             if (length < aiffCommBytes ||
                 file.read(offset + 8, chunk + 8, aiffCommBytes) < aiffCommBytes)
                 return {};
-            count = RecordedCount{big32(chunk + 10), extendedRate(chunk + 16)};
+            count = RecordedCount{bigEndian32(chunk + 10), extendedRate(chunk + 16)};
         }
         sound = sound || std::memcmp(chunk, "SSND", 4) == 0;
         offset += 8 + length + (length & 1);
@@ -278,28 +239,16 @@ RecordedCount readAiffCount(int descriptor, std::int64_t size) {
     return sound ? count.value_or(RecordedCount{}) : RecordedCount{};
 }
 
-AudioLength headerLengthFrames(const std::string& path, HeaderFormat format) {
-    if (format == HeaderFormat::flac) return flacLengthFrames(path);
+namespace {
+
+// Measures `path` by what `read` finds in its header: the checks every
+// format's count passes.
+AudioLength measureRecordedCount(const std::string& path,
+                                 RecordedCount (*read)(int descriptor, std::int64_t size)) {
     std::int64_t size = 0;
     const int descriptor = openRegularDescriptor(path, &size);
     if (descriptor < 0) return {0, Problem::audioOpenFailed};
-    RecordedCount count;
-    switch (format) {
-    case HeaderFormat::wavPack:
-        count = readWavPackCount(descriptor, size);
-        break;
-    case HeaderFormat::monkeysAudio:
-        count = readMonkeysAudioCount(descriptor, size);
-        break;
-    case HeaderFormat::trueAudio:
-        count = readTrueAudioCount(descriptor, size);
-        break;
-    case HeaderFormat::aiff:
-        count = readAiffCount(descriptor, size);
-        break;
-    case HeaderFormat::flac:
-        break;
-    }
+    const RecordedCount count = read(descriptor, size);
     platform::closeFile(descriptor);
     // A count past what 63 bits hold (Monkey's Audio's frames times their
     // size can reach 2^64) is no real file's.
@@ -307,6 +256,24 @@ AudioLength headerLengthFrames(const std::string& path, HeaderFormat format) {
         count.sampleRate < minimumSampleRate || count.sampleRate > maximumSampleRate)
         return {0, Problem::unrecognizedFormat};
     return measuredLength(samplesToCdFrames(static_cast<std::int64_t>(count.sampleFrames)));
+}
+
+} // namespace
+
+AudioLength wavPackLengthFrames(const std::string& path) {
+    return measureRecordedCount(path, readWavPackCount);
+}
+
+AudioLength monkeysAudioLengthFrames(const std::string& path) {
+    return measureRecordedCount(path, readMonkeysAudioCount);
+}
+
+AudioLength trueAudioLengthFrames(const std::string& path) {
+    return measureRecordedCount(path, readTrueAudioCount);
+}
+
+AudioLength aiffLengthFrames(const std::string& path) {
+    return measureRecordedCount(path, readAiffCount);
 }
 
 } // namespace vorlin

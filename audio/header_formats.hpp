@@ -1,23 +1,16 @@
-// Formats whose headers record their length in sample frames: FLAC
-// (audio/flac.hpp), WavPack, Monkey's Audio, TTA and AIFF. Each has its own
-// small reader of the fields it needs; the audio itself is never read.
+// Formats whose headers record their length in sample frames: WavPack,
+// Monkey's Audio, TTA and AIFF (and FLAC, which has its own file,
+// audio/flac.hpp). Each has its own small reader of the fields it needs; the
+// audio itself is never read.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <optional>
 #include <string>
-#include <string_view>
 
 #include "audio/length.hpp"
 
 namespace vorlin {
-
-enum class HeaderFormat { flac, wavPack, monkeysAudio, trueAudio, aiff };
-
-// The format an extension stands for (".flac", ".wv", ".ape", ".tta", ".aiff",
-// ".aif", ".aifc", any letter case), or nothing for any other extension.
-std::optional<HeaderFormat> headerFormatOf(std::string_view extension);
 
 // What a header records: 0 frames when it is not found or not whole.
 struct RecordedCount {
@@ -56,10 +49,14 @@ RecordedCount readTrueAudioCount(int descriptor, std::int64_t size);
 // rate, and there must be a "SSND" chunk.
 RecordedCount readAiffCount(int descriptor, std::int64_t size);
 
-// Measures `path`, read as `format` whatever its content: audioOpenFailed
-// for a file that is missing or not regular, unrecognizedFormat when its
-// header is not found, records 0 frames or declares a rate below 8000 Hz or
-// of 2^31 Hz and more (a misread header).
-AudioLength headerLengthFrames(const std::string& path, HeaderFormat format);
+// Each measures `path`, read as its format whatever its content:
+// audioOpenFailed for a file that is missing or not regular,
+// unrecognizedFormat when its header is not found, records 0 frames or
+// declares a rate below minimumSampleRate or of 2^31 Hz and more (a
+// misread header).
+AudioLength wavPackLengthFrames(const std::string& path);
+AudioLength monkeysAudioLengthFrames(const std::string& path);
+AudioLength trueAudioLengthFrames(const std::string& path);
+AudioLength aiffLengthFrames(const std::string& path);
 
 } // namespace vorlin

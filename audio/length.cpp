@@ -1,8 +1,6 @@
 #include "audio/length.hpp"
 
-#include "audio/flac.hpp"
-#include "audio/header_formats.hpp"
-#include "mpc/mpc_length.hpp"
+#include "audio/formats.hpp"
 #include "platform/platform.hpp"
 
 namespace vorlin {
@@ -32,28 +30,12 @@ std::size_t readBytesAt(int descriptor, std::int64_t offset, void* buffer, std::
     return got;
 }
 
-namespace {
-
-// Equal with ASCII letters compared in either case.
-bool sameExtension(const char* a, const char* b) {
-    const auto lower = [](unsigned char c) { return c >= 'A' && c <= 'Z' ? c + 32 : c; };
-    for (; *a && *b; ++a, ++b)
-        if (lower(static_cast<unsigned char>(*a)) != lower(static_cast<unsigned char>(*b)))
-            return false;
-    return *a == *b;
-}
-
-} // namespace
-
 AudioLength audioLengthFrames(const std::string& path) {
-    std::size_t dot = path.rfind('.');
+    const std::size_t dot = path.rfind('.');
     if (dot == std::string::npos) return {0, Problem::unusableAudio};
-    const char* extension = path.c_str() + dot;
-    if (sameExtension(extension, ".wav")) return wavLengthFrames(path);
-    if (sameExtension(extension, ".mpc") || sameExtension(extension, ".mp+"))
-        return mpcLengthFrames(openRegularFile(path));
-    if (sameExtension(extension, ".flac")) return flacLengthFrames(path);
-    if (auto format = headerFormatOf(extension)) return headerLengthFrames(path, *format);
+    // The extension as a C string, as the path is opened: up to its first
+    // null byte.
+    if (const AudioFormat* format = audioFormatOf(path.c_str() + dot)) return format->measure(path);
     return {0, Problem::unusableAudio};
 }
 

@@ -9,15 +9,20 @@
 
 namespace vorlin {
 
-// Chooses the measurer by the path's extension (".wav", ".mpc", ".mp+", and
-// those of headerFormatOf, any letter case). Returns the length, or why the
-// file cannot be measured: audioOpenFailed (missing or not a regular file),
-// invalidWav, unrecognizedFormat, or unusableAudio (read, but of no usable
-// length; also for an extension measured by no one).
+// Chooses the measurer by the path's extension, the part from its last '.'
+// (one of the format table's, audio/formats.hpp, any letter case). Returns
+// the length, or why the file cannot be measured: audioOpenFailed (missing
+// or not a regular file), invalidWav, unrecognizedFormat, or unusableAudio
+// (read, but of no usable length; also for an extension measured by no one).
 AudioLength audioLengthFrames(const std::string& path);
 
 // Measures a RIFF/WAVE file of integer PCM from its header alone.
 AudioLength wavLengthFrames(const std::string& path);
+
+// Declared rates below this are header misreads (an old Monkey's Audio
+// header read at the wrong offset gives 24 Hz), not audio: the measurers of
+// formats that declare a rate refuse them.
+constexpr std::uint32_t minimumSampleRate = 8000;
 
 // `frames` as a measurer's result: unusableAudio when not positive.
 inline AudioLength measuredLength(CdFrames frames) {

@@ -3,20 +3,20 @@
 #include <cstring>
 
 #include "audio/length.hpp"
+#include "base/bytes.hpp"
 
 namespace vorlin {
 
 std::uint32_t readLe32(std::FILE* file) {
     unsigned char b[4];
     if (std::fread(b, 1, 4, file) != 4) return 0xFFFFFFFFu;
-    return static_cast<std::uint32_t>(b[0]) | static_cast<std::uint32_t>(b[1]) << 8 |
-           static_cast<std::uint32_t>(b[2]) << 16 | static_cast<std::uint32_t>(b[3]) << 24;
+    return littleEndian32(b);
 }
 
 std::uint16_t readLe16(std::FILE* file) {
     unsigned char b[2];
     if (std::fread(b, 1, 2, file) != 2) return 0xFFFF;
-    return static_cast<std::uint16_t>(b[0] | b[1] << 8);
+    return littleEndian16(b);
 }
 
 namespace {
@@ -49,10 +49,7 @@ bool findDataSize(std::FILE* file, std::uint32_t& size) {
                     std::memcpy(sizeBytes, block + i + 2, have);
                     if (have < 4 && std::fread(sizeBytes + have, 1, 4 - have, file) != 4 - have)
                         return false;
-                    size = static_cast<std::uint32_t>(sizeBytes[0]) |
-                           static_cast<std::uint32_t>(sizeBytes[1]) << 8 |
-                           static_cast<std::uint32_t>(sizeBytes[2]) << 16 |
-                           static_cast<std::uint32_t>(sizeBytes[3]) << 24;
+                    size = littleEndian32(sizeBytes);
                     return true;
                 }
             } else if (a == 'd' && b == 'a') {

@@ -13,8 +13,8 @@
 
 #include "audio/length.hpp"
 #include "base/outcome.hpp"
+#include "cue/audio_lookup.hpp"
 #include "cue/cue_reader.hpp"
-#include "cue/resolve.hpp"
 
 namespace vorlin {
 

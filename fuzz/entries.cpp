@@ -12,9 +12,11 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
+#include "audio/formats.hpp"
 #include "audio/length.hpp"
 #include "audio/wav.hpp"
 #include "cue/fix_cue.hpp"
@@ -81,9 +83,23 @@ bool writeWhole(const std::string& path, const void* data, std::size_t size) {
     return std::fclose(f) == 0 && ok;
 }
 
-// The formats measured from a header that records their length, chosen by
-// the first byte of a header input.
-constexpr const char* headerExtensions[] = {".flac", ".wv", ".ape", ".tta", ".aiff"};
+// The formats the `headers` target measures: every format of the table but
+// WAV and MPC, which have targets of their own.
+bool measuredByHeaders(const AudioFormat& format) {
+    return format.id != FormatId::wav && format.id != FormatId::musepack;
+}
+
+// The file extension the first byte of a `headers` input chooses: the first
+// extension of each of those formats, in the table's order (.flac, .wv, .ape,
+// .tta, .aiff), the byte taken modulo their number.
+std::string_view headerExtension(std::uint8_t choice) {
+    const auto formats = audioFormats();
+    const auto count = std::count_if(formats.begin(), formats.end(), measuredByHeaders);
+    auto left = choice % count;
+    for (const AudioFormat& format : formats)
+        if (measuredByHeaders(format) && left-- == 0) return format.extensions.front();
+    return {};
+}
 
 // A scratch folder (in memory when /dev/shm exists) holding an album of audio
 // files of every kind a FILE line may reach, beside which the sheet under test
@@ -135,8 +151,9 @@ struct Scratch {
         }
         ::rmdir(album.c_str());
         ::unlink(probe.c_str());
-        for (const char* extension : headerExtensions)
-            ::unlink((root + "/probe" + extension).c_str());
+        for (const AudioFormat& format : audioFormats())
+            if (measuredByHeaders(format))
+                ::unlink((root + "/probe" + std::string(format.extensions.front())).c_str());
         ::unlink((root + "/dry-run.txt").c_str());
         ::unlink((root + "/run.txt").c_str());
         ::rmdir(root.c_str());
@@ -503,8 +520,7 @@ const char* runMpc(const std::uint8_t* data, std::size_t size) {
 const char* runHeaders(const std::uint8_t* data, std::size_t size) {
     if (size == 0) return nullptr;
     Scratch& s = scratch();
-    const std::string path =
-        s.root + "/probe" + headerExtensions[data[0] % std::size(headerExtensions)];
+    const std::string path = s.root + "/probe" + std::string(headerExtension(data[0]));
     if (!writeWhole(path, data + 1, size - 1)) return "could not write the probe file";
     const CdFrames first = audioLengthFrames(path).frames;
     const CdFrames second = audioLengthFrames(path).frames;

@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "cue/audio_lookup.hpp"
 #include "cue/classify.hpp"
 #include "cue/messages.hpp"
-#include "cue/resolve.hpp"
 #include "tests/test_support.hpp"
 
 using namespace std::string_literals;

@@ -34,7 +34,7 @@ std::pair<Verdict, Verdict> measureBoth(const std::string& bytes) {
     Verdict ours, taglib;
     ours.message = measureMessage("t.flac", ours.frames);
     taglib.message =
-        captureStdout([&] { taglib.frames = taglibLengthFrames("t.flac", HeaderFormat::flac); });
+        captureStdout([&] { taglib.frames = taglibLengthFrames("t.flac", FormatId::flac); });
     return {ours, taglib};
 }
 

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "audio/buffered_file.hpp"
+#include "audio/formats.hpp"
 #include "audio/header_formats.hpp"
 #include "tests/measure_cases.hpp"
 #include "tests/taglib_reference.hpp"
@@ -29,8 +30,8 @@ std::string fixture(const std::string& name) {
     return readFile(formatsDir + name);
 }
 
-HeaderFormat formatOfName(const std::string& name) {
-    return *headerFormatOf(name.substr(name.rfind('.')));
+FormatId formatOfName(const std::string& name) {
+    return audioFormatOf(name.substr(name.rfind('.')))->id;
 }
 
 // What the tool measures for `bytes` under `name`, and what TagLib does.

@@ -36,25 +36,28 @@ Count readCount(TagLib::IOStream& stream, Options... options) {
     return {properties->sampleFrames(), properties->sampleRate()};
 }
 
-Count readCount(TagLib::IOStream& stream, HeaderFormat format) {
+Count readCount(TagLib::IOStream& stream, FormatId format) {
     switch (format) {
-    case HeaderFormat::flac:
+    case FormatId::flac:
         return readCount<TagLib::FLAC::File>(stream, TagLib::ID3v2::FrameFactory::instance());
-    case HeaderFormat::wavPack:
+    case FormatId::wavPack:
         return readCount<TagLib::WavPack::File>(stream);
-    case HeaderFormat::monkeysAudio:
+    case FormatId::monkeysAudio:
         return readCount<TagLib::APE::File>(stream);
-    case HeaderFormat::trueAudio:
+    case FormatId::trueAudio:
         return readCount<TagLib::TrueAudio::File>(stream);
-    case HeaderFormat::aiff:
+    case FormatId::aiff:
         return readCount<TagLib::RIFF::AIFF::File>(stream);
+    case FormatId::wav:
+    case FormatId::musepack:
+        break;
     }
     return {};
 }
 
 } // namespace
 
-CdFrames taglibLengthFrames(const std::string& path, HeaderFormat format) {
+CdFrames taglibLengthFrames(const std::string& path, FormatId format) {
     static SilentListener listener;
     TagLib::setDebugListener(&listener);
     const int descriptor = openRegularDescriptor(path);

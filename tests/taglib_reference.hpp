@@ -6,14 +6,14 @@
 #include <ostream>
 #include <string>
 
-#include "audio/header_formats.hpp"
+#include "audio/formats.hpp"
 
 namespace vorlin::test {
 
 // Measures `path` as `format` through TagLib, under the tool's rules: the
 // same messages, "unrecognized format" when TagLib cannot parse the file,
 // finds 0 sample frames or a rate below 8000 Hz.
-CdFrames taglibLengthFrames(const std::string& path, HeaderFormat format);
+CdFrames taglibLengthFrames(const std::string& path, FormatId format);
 
 // What a measurer makes of a file: its length and its message, if any.
 struct Verdict {

@@ -1,9 +1,10 @@
-#include "cue/resolve.hpp"
+#include "cue/audio_lookup.hpp"
 
 #include <algorithm>
 #include <cstdint>
 #include <optional>
 
+#include "audio/formats.hpp"
 #include "cue/text_encoding.hpp"
 #include "platform/platform.hpp"
 
@@ -97,9 +98,6 @@ bool FolderListings::exists(const std::string& folder, const std::string& name) 
 
 namespace {
 
-constexpr const char* audioExtensions[] = {".wav", ".mpc", ".mp+",  ".flac", ".wv",
-                                           ".ape", ".tta", ".aiff", ".aif",  ".aifc"};
-
 bool sameIgnoringAsciiCase(std::string_view a, std::string_view b) {
     auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
@@ -118,9 +116,18 @@ struct Reading {
 
 // Whether `extension` is one of those measured, ASCII case ignored.
 bool isMeasuredExtension(std::string_view extension) {
-    for (const char* measured : audioExtensions)
-        if (sameIgnoringAsciiCase(extension, measured)) return true;
-    return false;
+    return audioFormatOf(extension) != nullptr;
+}
+
+// `base` with each measured extension, in the format table's order.
+std::vector<std::string> candidateNames(const std::string& base) {
+    std::vector<std::string> names;
+    for (const AudioFormat& format : audioFormats())
+        for (std::string_view extension : format.extensions) {
+            names.push_back(base);
+            names.back() += extension;
+        }
+    return names;
 }
 
 class Search {
@@ -138,13 +145,12 @@ class Search {
                 return takeAsListed(folder, name, reading);
             if (ignoringCase(folder, name, reading)) return true;
         }
-        for (const char* extension : audioExtensions) {
-            const std::string name = reading.base + extension;
+        const std::vector<std::string> candidates = candidateNames(reading.base);
+        for (const std::string& name : candidates)
             if (listings_.exists(directory_ + folder, name))
                 return takeAsListed(folder, name, reading);
-        }
-        for (const char* extension : audioExtensions)
-            if (ignoringCase(folder, reading.base + extension, reading)) return true;
+        for (const std::string& name : candidates)
+            if (ignoringCase(folder, name, reading)) return true;
         return false;
     }
 
