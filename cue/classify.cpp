@@ -41,7 +41,7 @@ Classified classify(const std::string& path, CueReader& reader) {
         } else if (line.holdsTrack()) {
             state = 1;
         } else if (line.holdsIndex()) {
-            if (line.index00Spaced) noGaps = false;
+            if (line.index00Spaced()) noGaps = false;
             if (state == 0) nonCompliant = true; // the track began in the previous file
             state = 2;
         }

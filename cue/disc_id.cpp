@@ -51,7 +51,8 @@ Problem DiscIdCheck::line(std::string_view text, std::uint64_t) {
         return Problem::none;
     }
     if (line.holdsTrack()) return Problem::none;
-    // The first PREGAP, or else the first POSTGAP, a FILE line's too.
+    // The first PREGAP, or else the first POSTGAP (SheetLine looks for no
+    // POSTGAP after a PREGAP), a FILE line's too.
     const bool isPregap = line.pregap != SheetLine::none;
     if (!isPregap && line.postgap == SheetLine::none) return Problem::none;
     const std::size_t at = isPregap ? line.pregap + 7 : line.postgap + 8;

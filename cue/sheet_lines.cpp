@@ -35,16 +35,16 @@ SheetLine readSheetLine(std::string_view text) {
     line.text = text;
     line.track = text.find("TRACK ");
     line.index = text.find("INDEX ");
-    line.pregap = text.find("PREGAP ");
-    line.postgap = text.find("POSTGAP ");
+    if (!line.holdsTrack() && !line.holdsIndex()) {
+        line.pregap = text.find("PREGAP ");
+        if (line.pregap == SheetLine::none) line.postgap = text.find("POSTGAP ");
+    }
     if (line.holdsIndex()) {
         const std::size_t at = line.index;
-        line.index00Spaced = text.find("INDEX 00 ", at) != std::string_view::npos;
         line.number = text.substr(at + numberOffset, 2);
         line.head = text.substr(0, at + timeOffset);
         if (text.size() - at > timeOffset) line.time = text.substr(at + timeOffset);
     }
-    line.discId = recordedDiscId(text);
     if (isAudioFileLine(text))
         line.kind = LineKind::audioFile;
     else if (isFileLine(text))
@@ -57,9 +57,13 @@ SheetLine readSheetLine(std::string_view text) {
         line.kind = LineKind::pregap;
     else if (line.postgap != SheetLine::none)
         line.kind = LineKind::postgap;
-    else if (!line.discId.empty())
+    else if (line.discId = recordedDiscId(text); !line.discId.empty()) // holds none of them
         line.kind = LineKind::discId;
     return line;
+}
+
+bool SheetLine::index00Spaced() const {
+    return holdsIndex() && text.find("INDEX 00 ", index) != std::string_view::npos;
 }
 
 bool SheetLines::next(SheetLine& line) {

@@ -10,23 +10,24 @@
 // The keywords are found as substrings anywhere in the piece (the first time
 // each occurs), not as words at the start of the line: "    INDEX 01" after a
 // TITLE or a file name holding "INDEX 01" is an INDEX line all the same, and
-// is rewritten. That is how every pass has read sheets, and a sheet they
-// accept must keep its new text. A line may hold several keywords; `kind`
-// gives the one that decides the walk, and the positions give the others,
-// which the passes test as follows:
+// is rewritten. A line may hold several keywords; `kind` gives the one that
+// decides the walk, and the positions give the others. The passes test them
+// in different orders, each in its own file; the differences are kept on
+// purpose, as every one decides which sheets are rewritten and how:
 //
-// - classification (classifyCue) reads audio FILE first, then TRACK, then
-//   INDEX: a line holding "TRACK " never counts as an INDEX there, and an
-//   other FILE line holding "TRACK " or "INDEX " counts as such. It finds
-//   gaps with `index00Spaced` ("INDEX 00 " anywhere, the blank included) but
-//   an audio file opening with a gap with `number` ("00" after the first
-//   "INDEX ", blank or not), from the first INDEX line after an audio FILE
-//   line, a line holding "TRACK " too.
-// - the walk (walkCue) reads audio FILE, then other FILE (and every line
-//   under one up to the next audio FILE), then INDEX, whatever TRACK the
-//   line holds. The line after an opening INDEX 00 is read only for its
+// - classification (classify.cpp) reads audio FILE first, then TRACK, then
+//   INDEX, and an other FILE line by the keywords it holds. A line holding
+//   both TRACK and INDEX counts as a TRACK: its "INDEX 00 " is no gap, and
+//   its INDEX does not follow the FILE line. Gaps are index00Spaced() ("INDEX
+//   00 " anywhere, the blank included); whether an audio file opens with
+//   one is read otherwise: from the first line after the audio FILE line
+//   holding "INDEX " (a TRACK line too, not a FILE line), its `number` 00,
+//   blank after it or not.
+// - the walk (cue_walk.cpp) reads audio FILE, then other FILE (and every
+//   line under one up to the next audio FILE), then INDEX, whatever TRACK
+//   the line holds. The line after an opening INDEX 00 is read only for its
 //   first "INDEX ", whatever its kind.
-// - the disc ID check (DiscIdCheck) starts a track at every line holding
+// - the disc ID check (disc_id.cpp) starts a track at every line holding
 //   "TRACK ", an INDEX line or an other FILE line too; a kept line (under
 //   an other FILE) whose first "INDEX " has number 01 is its track's INDEX
 //   01 unless it is the other FILE line itself; a kept line with neither
@@ -60,24 +61,26 @@ struct SheetLine {
     // The first of these that holds: audio FILE, other FILE, INDEX, TRACK,
     // PREGAP, POSTGAP, REM DISCID, other.
     LineKind kind = LineKind::other;
-    // Where each keyword first occurs, its blank included, or none.
+    // Where each keyword first occurs, its blank included, or none. A gap
+    // is only read from a line holding neither TRACK nor INDEX, and a
+    // POSTGAP only from one without PREGAP: they are looked for only there.
     std::size_t track = none;   // "TRACK "
     std::size_t index = none;   // "INDEX "
     std::size_t pregap = none;  // "PREGAP "
     std::size_t postgap = none; // "POSTGAP "
-    // "INDEX 00 " somewhere in the line, not only at `index`.
-    bool index00Spaced = false;
     // After the first "INDEX ": its number, the two characters 6 bytes on
     // (shorter where the piece ends), and the text up to its time (9 bytes
     // on) and from there; empty where there is no INDEX.
     std::string_view number;
     std::string_view head;
     std::string_view time;
-    // The 8 hex digits of a REM DISCID line.
+    // The 8 hex digits of a REM DISCID line; empty for any other.
     std::string_view discId;
 
     bool holdsTrack() const { return track != none; }
     bool holdsIndex() const { return index != none; }
+    // "INDEX 00 " somewhere in the line, not only at `index`.
+    bool index00Spaced() const;
     bool isFile() const { return kind == LineKind::audioFile || kind == LineKind::otherFile; }
 };
 
@@ -91,7 +94,6 @@ class SheetLines {
     // The next line; false at the end of the sheet or on a read error
     // (CueReader::failed tells which).
     bool next(SheetLine& line);
-    CueReader& reader() { return reader_; }
 
   private:
     CueReader& reader_;

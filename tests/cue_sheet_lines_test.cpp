@@ -29,7 +29,7 @@ std::string describe(const SheetLine& line) {
     if (line.holdsIndex()) {
         out += " [" + std::string(line.number) + "|" + std::string(line.head) + "|" +
                std::string(line.time) + "]";
-        if (line.index00Spaced) out += " 00+blank";
+        if (line.index00Spaced()) out += " 00+blank";
     }
     if (!line.discId.empty()) out += " id=" + std::string(line.discId);
     return out;
@@ -50,8 +50,9 @@ TEST(SheetLine, KeywordsAreFoundAnywhereAndEachIsKept) {
         // Cut short where the piece ends.
         {"    INDEX 0", "index index@4 [0|    INDEX 0|]"},
         {"    INDEX 01 ", "index index@4 [01|    INDEX 01 |]"},
-        {"  TRACK 02 AUDIO PREGAP 00:02:00\n", "track track@2 pregap@17"},
-        {"  POSTGAP 00:01:00 PREGAP 00:02:00\n", "pregap pregap@19 postgap@2"},
+        // Gaps are read from lines without TRACK or INDEX, a PREGAP first.
+        {"  TRACK 02 AUDIO PREGAP 00:02:00\n", "track track@2"},
+        {"  POSTGAP 00:01:00 PREGAP 00:02:00\n", "pregap pregap@19"},
         {"  POSTGAP 00:01:00\n", "postgap postgap@2"},
         // A FILE line is one by its start and end, whatever it holds.
         {"FILE \"TRACK 02 INDEX 01.wav\" WAVE \t\n",
