@@ -8,8 +8,11 @@
 #include "cue/classify.hpp"
 #include "cue/cue_reader.hpp"
 #include "cue/sheet_lines.hpp"
+#include "tests/cue_samples.hpp"
+#include "tests/test_support.hpp"
 
 using namespace vorlin;
+using namespace vorlin::test;
 
 namespace {
 
@@ -105,4 +108,23 @@ TEST(SheetLines, ClassificationReadsTrackBeforeIndex) {
                              "    INDEX 01 00:00:10\nFILE \"INDEX 00 .bin\" BINARY\n";
     classified = classifyCue("a.cue", SheetBytes{data});
     EXPECT_EQ(classified.verdict, Verdict::needsFixing);
+}
+
+TEST(SheetLines, DiscIdReadsTheKeywordsOfOtherFileLines) {
+    // A data FILE line holding "TRACK " starts a track (without an INDEX 01:
+    // no verdict); one holding "POSTGAP " moves the lead-out by its time.
+    const Audio audio = {{"01.wav", wavOfCdFrames(twoTrackFirstLength)},
+                         {"02.wav", wavOfCdFrames(20000)}};
+    // The disc ID message of the sheet with `extra` after it, or "".
+    const auto discId = [&](const std::string& extra) {
+        const std::string output =
+            fixSheet("REM DISCID 0F01BE02\n" + std::string(twoTrackSheet) + extra, audio, {})
+                .output;
+        const std::size_t at = output.find("Disc ID");
+        return at == std::string::npos ? "" : output.substr(at, output.find('\n', at) - at);
+    };
+    EXPECT_EQ(discId(""), "Disc ID 0f01be02 matches the sheet.");
+    EXPECT_EQ(discId("FILE \"TRACK 03.bin\" BINARY\n"), "");
+    EXPECT_EQ(discId("FILE \"POSTGAP 00:02:00.bin\" BINARY\n").substr(0, 24),
+              "Disc ID 0f01c002 differs");
 }
