@@ -3,6 +3,7 @@
 #include <new>
 
 #include "cue/cue_reader.hpp"
+#include "cue/sheet_lines.hpp"
 
 namespace vorlin {
 
@@ -24,28 +25,30 @@ Classified classify(const std::string& path, CueReader& reader) {
     bool nonCompliant = false;
     bool fileOpens = false;    // the next INDEX line is the first of an audio file
     bool opensWithGap = false; // some audio file's first INDEX line is an INDEX 00
-    std::string_view line;
-    while (reader.next(line)) {
-        const bool audioFile = isAudioFileLine(line);
+    SheetLines lines(reader);
+    SheetLine line;
+    while (lines.next(line)) {
+        const bool audioFile = line.kind == LineKind::audioFile;
         // A file of another type (data) ends the audio file before it.
-        const bool dataFile = !audioFile && isFileLine(line);
+        const bool dataFile = line.kind == LineKind::otherFile;
         if (dataFile) fileOpens = false;
+        // Not the walk's order: TRACK before INDEX, and an other FILE line
+        // counts by the keywords it holds.
         if (audioFile) {
             ++fileCount;
             state = 0;
             fileOpens = true;
-        } else if (contains(line, "TRACK ")) {
+        } else if (line.holdsTrack()) {
             state = 1;
-        } else if (contains(line, "INDEX ")) {
-            if (contains(line, "INDEX 00 ")) noGaps = false;
+        } else if (line.holdsIndex()) {
+            if (line.index00Spaced()) noGaps = false;
             if (state == 0) nonCompliant = true; // the track began in the previous file
             state = 2;
         }
-        // The first INDEX line of an audio file, as the rewrite finds it.
-        if (std::size_t at = line.find("INDEX ");
-            at != std::string_view::npos && !audioFile && !dataFile && fileOpens) {
-            if (at + 7 < line.size() && line[at + 6] == '0' && line[at + 7] == '0')
-                opensWithGap = true;
+        // The first INDEX line of an audio file, as the rewrite finds it
+        // (its number alone, with or without a blank after it).
+        if (line.holdsIndex() && !audioFile && !dataFile && fileOpens) {
+            if (line.number == "00") opensWithGap = true;
             fileOpens = false;
         }
     }

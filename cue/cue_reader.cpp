@@ -117,20 +117,6 @@ void CueReader::findLineEndStyle() {
     }
 }
 
-void CueReader::keepRawBytes(std::string* raw) {
-    raw_ = raw;
-    if (form_.utf16 != Utf16::none) {
-        raw->append(decoded_);
-        return;
-    }
-    // Room for the whole file at once: no copies while it grows.
-    if (const std::int64_t size =
-            inMemory_ ? static_cast<std::int64_t>(memory_.size()) : platform::fileSize(fd_);
-        size > 0)
-        raw->reserve(raw->size() + static_cast<std::size_t>(size));
-    raw->append(block_, blockLen_); // the block read to tell the form, mark included
-}
-
 bool CueReader::refill() {
     if (atEnd_) return false;
     blockPos_ = 0;
@@ -145,7 +131,6 @@ bool CueReader::refill() {
         failed_ = true;
         blockLen_ = 0;
     }
-    if (raw_) raw_->append(block_, blockLen_);
     if (blockLen_ < sizeof block_) atEnd_ = true;
     return blockLen_ > 0;
 }
@@ -192,19 +177,6 @@ bool CueReader::next(std::string_view& piece) {
     pieceLine_ = nextLine_;
     if (n > 0 && piece_[n - 1] == '\n') ++nextLine_;
     return n > 0;
-}
-
-bool isFileLine(std::string_view line) {
-    return line.substr(0, 5) == "FILE ";
-}
-
-bool isAudioFileLine(std::string_view line) {
-    if (!isFileLine(line) || line.empty() || line.back() != '\n') return false;
-    line.remove_suffix(1);
-    while (!line.empty() && (line.back() == ' ' || line.back() == '\t')) line.remove_suffix(1);
-    for (std::string_view type : {" WAVE", " AIFF", " FLAC"})
-        if (line.ends_with(type)) return true;
-    return false;
 }
 
 } // namespace vorlin

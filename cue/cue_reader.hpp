@@ -59,11 +59,8 @@ class CueReader {
     // bytes before it: the pieces of a long line share their line's number.
     std::uint64_t rawLine() const { return pieceLine_; }
 
-    // From now on the sheet as read is also appended to `*raw` (which must
-    // outlive the reader): every byte of the file, untranslated, or for a
-    // UTF-16 sheet its decoded text. Call before the first next(). May throw
-    // std::bad_alloc, as next() then may.
-    void keepRawBytes(std::string* raw);
+    // The whole text of a UTF-16 sheet, decoded; empty for any other.
+    std::string_view decodedText() const { return decoded_; }
 
   private:
     void open();
@@ -88,19 +85,7 @@ class CueReader {
     bool failed_ = false;
     std::uint64_t pieceLine_ = 0;
     std::uint64_t nextLine_ = 0;
-    std::string* raw_ = nullptr;
     char piece_[maxPieceBytes];
 };
-
-// A FILE line of any type: the piece begins with "FILE ".
-bool isFileLine(std::string_view line);
-
-// The test shared by classification and rewriting: a FILE line whose piece
-// ends with " WAVE", " AIFF" or " FLAC", then any spaces or tabs, then LF.
-bool isAudioFileLine(std::string_view line);
-
-inline bool contains(std::string_view text, std::string_view needle) {
-    return text.find(needle) != std::string_view::npos;
-}
 
 } // namespace vorlin

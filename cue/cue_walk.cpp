@@ -2,6 +2,7 @@
 
 #include "cue/cue_time.hpp"
 #include "cue/replace.hpp"
+#include "cue/sheet_lines.hpp"
 
 namespace vorlin {
 
@@ -76,21 +77,12 @@ Problem SinkPair::finish() {
 
 namespace {
 
-// A line's INDEX number and time text sit at fixed distances from its first
-// "INDEX ": the number 6 characters on, the time 9 characters on.
-constexpr std::size_t numberOffset = 6;
-constexpr std::size_t timeOffset = 9;
 // An INDEX 00 line that opens a file is limited to this many bytes, line end
 // included.
 constexpr std::size_t maxIndex00Line = 1023;
 
-// The parts of `line`, whose first "INDEX " is at `at`.
-IndexLine indexLine(std::string_view line, std::size_t at) {
-    return {line, line.substr(0, at + timeOffset), line.substr(at + numberOffset, 2)};
-}
-
-std::string_view timeText(std::string_view line, std::size_t at) {
-    return line.size() - at < timeOffset ? std::string_view() : line.substr(at + timeOffset);
+IndexLine indexLine(const SheetLine& line) {
+    return {line.text, line.head, line.number, line.holdsTrack()};
 }
 
 Outcome failed(Problem problem) {
@@ -109,16 +101,17 @@ Outcome walkCue(CueReader& reader, AudioSource& audio, WalkSink& sink, bool keep
     int audioFiles = 0;         // audio FILE lines so far, up to 2
     AudioFile file;
     std::string index00; // an opening INDEX 00 line up to its time text
-    std::string_view line;
-    while (reader.next(line)) {
+    SheetLines lines(reader);
+    SheetLine line;
+    while (lines.next(line)) {
         Problem problem = Problem::none;
-        if (isAudioFileLine(line)) {
+        if (line.kind == LineKind::audioFile) {
             gap = 0;
             fileHasIndex = false;
             if (audioFiles < 2) ++audioFiles;
             inDataFile = false;
-            FileLine fileLine{line, {}, {}};
-            if (!fileLineName(line, fileLine.name, fileLine.rest))
+            FileLine fileLine{line.text, {}, {}};
+            if (!fileLineName(line.text, fileLine.name, fileLine.rest))
                 return failed(Problem::invalidSheet);
             if (!audio.find(fileLine.name, file))
                 return {audio.unreadFormat(fileLine.name) ? Problem::audioNotSupported
@@ -134,29 +127,30 @@ Outcome walkCue(CueReader& reader, AudioSource& audio, WalkSink& sink, bool keep
             if (length.frames > maxRangeFrames - offset) return {Problem::unusableAudio, file.path};
             currentLength = length.frames;
             problem = sink.audioFile(fileLine, reader.rawLine(), file, offset, currentLength);
-        } else if (inDataFile || isFileLine(line)) {
+        } else if (inDataFile || line.kind == LineKind::otherFile) {
             // Times under a data file count in that file, not in the range.
             inDataFile = true;
-            problem = sink.line(line, reader.rawLine());
-        } else if (std::size_t at = line.find("INDEX "); at != std::string_view::npos) {
-            IndexLine index = indexLine(line, at);
+            problem = sink.line(line.text, reader.rawLine());
+        } else if (line.kind == LineKind::index) {
+            IndexLine index = indexLine(line);
             if (!fileHasIndex && index.number == "00" && !(keepFirstPregap && audioFiles == 1)) {
                 // The file opens with its track's pregap: read up to the next INDEX line.
-                const CdFrames u = parseCueTime(timeText(line, at));
+                const CdFrames u = parseCueTime(line.time);
                 if (u < 0) return failed(Problem::index00Unreadable);
-                if (line.size() > maxIndex00Line) return failed(Problem::invalidSheet);
+                if (line.text.size() > maxIndex00Line) return failed(Problem::invalidSheet);
                 if ((problem = sink.indexAsWritten(index, offset + u)) != Problem::none)
                     return failed(problem);
                 index00.assign(index.head);
                 const std::uint64_t index00Line = reader.rawLine();
-                if (!reader.next(line)) {
+                if (!lines.next(line)) {
                     if (reader.failed()) return failed(Problem::sheetReadFailed);
                     return failed(Problem::invalidSheet);
                 }
-                at = line.find("INDEX ");
-                if (at == std::string_view::npos) return failed(Problem::invalidSheet);
-                index = indexLine(line, at);
-                const CdFrames w = parseCueTime(timeText(line, at));
+                // Whatever else it is (a FILE line too), the line's first
+                // INDEX ends the pregap.
+                if (!line.holdsIndex()) return failed(Problem::invalidSheet);
+                index = indexLine(line);
+                const CdFrames w = parseCueTime(line.time);
                 if (w < 0) return failed(Problem::indexAfter00Unreadable);
                 gap = w - u;
                 if (gap < 0) return failed(Problem::negativePregap);
@@ -165,7 +159,7 @@ Outcome walkCue(CueReader& reader, AudioSource& audio, WalkSink& sink, bool keep
                     return failed(problem);
             }
             fileHasIndex = true;
-            const CdFrames t = parseCueTime(timeText(line, at));
+            const CdFrames t = parseCueTime(line.time);
             if (t < 0) return failed(Problem::indexUnreadable);
             if ((problem = sink.indexAsWritten(index, offset + t)) != Problem::none)
                 return failed(problem);
@@ -173,7 +167,7 @@ Outcome walkCue(CueReader& reader, AudioSource& audio, WalkSink& sink, bool keep
             if (position < 0) return failed(Problem::negativePosition);
             problem = sink.index(index, position, reader.rawLine());
         } else {
-            problem = sink.line(line, reader.rawLine());
+            problem = sink.line(line.text, reader.rawLine());
         }
         if (problem != Problem::none) return failed(problem);
     }

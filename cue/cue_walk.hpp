@@ -74,6 +74,7 @@ struct IndexLine {
     std::string_view text;   // the whole line
     std::string_view head;   // up to its time ("    INDEX 01 ")
     std::string_view number; // the two characters after "INDEX " ("01")
+    bool holdsTrack = false; // "TRACK " is in the line as well
 };
 
 // Each call returns none, or the problem the sheet's rewriting fails with.
@@ -130,7 +131,8 @@ class SinkPair : public WalkSink {
 // start of the file, whose audio is taken to lie at the end of the previous
 // one), and 0 otherwise.
 //
-// A FILE line of another type (BINARY, MP3...) is not measured: the lines
+// The lines are read as SheetLines reads them (the walk's order: audio FILE,
+// other FILE, INDEX). A FILE line of another type (BINARY, MP3...) is not measured: the lines
 // under it, its INDEX lines too, keep their text, up to the next audio FILE
 // line.
 //

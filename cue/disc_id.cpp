@@ -4,6 +4,7 @@
 
 #include "cue/cue_reader.hpp"
 #include "cue/cue_time.hpp"
+#include "cue/sheet_lines.hpp"
 #include "cue/sheet_writers.hpp"
 
 namespace vorlin {
@@ -19,29 +20,6 @@ std::uint32_t cddbDiscId(const std::vector<std::int64_t>& trackStarts, std::int6
     const std::uint64_t playing = static_cast<std::uint64_t>(leadOut / 75) - first;
     return static_cast<std::uint32_t>((digitSums % 255) << 24 | playing << 8 | trackStarts.size());
 }
-
-namespace {
-
-// The 8 hex digits of a line that is exactly "REM DISCID " and them.
-std::optional<std::string> recordedDiscId(std::string_view line) {
-    constexpr std::string_view prefix = "REM DISCID ";
-    if (line.substr(0, prefix.size()) != prefix) return std::nullopt;
-    line.remove_prefix(prefix.size());
-    if (!line.empty() && line.back() == '\n') line.remove_suffix(1);
-    if (line.size() != 8) return std::nullopt;
-    for (char c : line)
-        if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F')))
-            return std::nullopt;
-    return std::string(line);
-}
-
-// A kept line (under a data file) whose first "INDEX " is followed by "01".
-bool isIndex01(std::string_view line) {
-    const std::size_t at = line.find("INDEX ");
-    return at != std::string_view::npos && line.substr(at + 6, 2) == "01";
-}
-
-} // namespace
 
 void DiscIdCheck::startTrack() {
     Track track;
@@ -61,25 +39,27 @@ void DiscIdCheck::addGap(CdFrames length, bool isPregap, bool isLine) {
 }
 
 Problem DiscIdCheck::line(std::string_view text, std::uint64_t) {
-    if (!recorded_) recorded_ = recordedDiscId(text);
-    if (contains(text, "TRACK ")) startTrack();
-    if (contains(text, "INDEX ")) {
+    const SheetLine line = readSheetLine(text);
+    if (!recorded_ && !line.discId.empty()) recorded_ = std::string(line.discId);
+    // Every line holding "TRACK " starts a track, a FILE line too.
+    if (line.holdsTrack()) startTrack();
+    if (line.holdsIndex()) {
         // Kept as written under a data file: its time does not count in the range.
-        if (!isFileLine(text) && isIndex01(text) && !tracks_.empty() && !tracks_.back().seenIndex01)
+        if (!line.isFile() && line.number == "01" && !tracks_.empty() &&
+            !tracks_.back().seenIndex01)
             tracks_.back().seenIndex01 = true;
         return Problem::none;
     }
-    if (contains(text, "TRACK ")) return Problem::none;
-    for (const std::string_view gap : {"PREGAP ", "POSTGAP "}) {
-        if (std::size_t at = text.find(gap); at != std::string_view::npos) {
-            const CdFrames length = parseCueTime(text.substr(at + gap.size()));
-            if (length < 0)
-                unreadable_ = true;
-            else
-                addGap(length, gap == "PREGAP ", true);
-            break;
-        }
-    }
+    if (line.holdsTrack()) return Problem::none;
+    // The first PREGAP, or else the first POSTGAP (SheetLine looks for no
+    // POSTGAP after a PREGAP), a FILE line's too.
+    const bool isPregap = line.pregap != SheetLine::none;
+    if (!isPregap && line.postgap == SheetLine::none) return Problem::none;
+    const std::size_t at = isPregap ? line.pregap + 7 : line.postgap + 8;
+    if (const CdFrames length = parseCueTime(line.text.substr(at)); length < 0)
+        unreadable_ = true;
+    else
+        addGap(length, isPregap, true);
     return Problem::none;
 }
 
@@ -92,7 +72,7 @@ Problem DiscIdCheck::audioFile(const FileLine&, std::uint64_t, const AudioFile&,
 
 Problem DiscIdCheck::indexAsWritten(const IndexLine& index, CdFrames position) {
     // A line holding "TRACK " starts a track, and its INDEX belongs to it.
-    if (contains(index.text, "TRACK ")) startTrack();
+    if (index.holdsTrack) startTrack();
     index01Pending_ = false;
     if (index.number == "01" && !tracks_.empty() && !tracks_.back().seenIndex01) {
         Track& track = tracks_.back();

@@ -59,14 +59,14 @@ SheetResult report(const Outcome& outcome, const std::string& path, SheetResult 
 
 // Walks the whole sheet, writing its new text into `list` in the layout
 // asked for, and checks the disc ID, whose verdict it prints. `sheet` is the
-// sheet as `reader` reads it, kept as it goes: a second reading (the first
-// track's pregap in its file) reads it from memory. `leaveAlone` is set when
+// text `reader` reads: a second reading (the first track's pregap in its
+// file) reads it again. `leaveAlone` is set when
 // the disc ID shows the sheet right as it stands (never with `force`).
-Outcome rewriteSheet(const std::string& path, CueReader& reader, const std::string& sheet,
+Outcome rewriteSheet(const std::string& path, CueReader& reader, std::string_view sheet,
                      LineList& list, const FixOptions& options, bool& leaveAlone) {
     FolderAudio audio(path);
     DiscIdReport found;
-    const auto readAgain = [&sheet] { return std::make_unique<CueReader>(SheetBytes{sheet}); };
+    const auto readAgain = [sheet] { return std::make_unique<CueReader>(SheetBytes{sheet}); };
     Outcome outcome = rewriteWithDiscId(reader, readAgain, audio, list,
                                         RewriteOptions{options.perFile, options.force}, found);
     if (outcome.ok()) {
@@ -134,7 +134,9 @@ SheetResult fixCue(const std::string& path, const FixOptions& options) {
         }
     }
     if (sheet.readOnly) return report({Problem::sheetReadOnly, {}}, path, SheetResult::refused);
-    std::string oldSheet; // the sheet as read, for a dry run's diff and a second reading
+    // The sheet as read, for a dry run's diff and a second reading: its
+    // bytes, or a UTF-16 sheet's text, which the reader holds.
+    std::string_view oldSheet;
     LineList list;
     std::unique_ptr<CueReader> opened;
     try {
@@ -149,7 +151,7 @@ SheetResult fixCue(const std::string& path, const FixOptions& options) {
             return report({Problem::notValidSheet, {}}, path, SheetResult::refused);
         list = LineList(dryRun, reader.form());
         printFixing(path);
-        reader.keepRawBytes(&oldSheet);
+        oldSheet = reader.form().utf16 == Utf16::none ? bytes.bytes : reader.decodedText();
         bool leaveAlone = false;
         if (const Outcome outcome = rewriteSheet(path, reader, oldSheet, list, options, leaveAlone);
             !outcome.ok())
@@ -158,8 +160,8 @@ SheetResult fixCue(const std::string& path, const FixOptions& options) {
     } catch (const std::bad_alloc&) {
         return report({Problem::outOfMemory, {}}, path, SheetResult::failed);
     }
-    opened.reset();
     if (dryRun) return showChange(path, oldSheet, list);
+    opened.reset();
     // The new text is the old one: nothing to replace (the file, its
     // links, owner, mode, attributes and times stay as they are).
     if (!sameBytes(list, sheet.bytes)) {

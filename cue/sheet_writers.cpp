@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "cue/cue_time.hpp"
+#include "cue/sheet_lines.hpp"
 #include "cue/text_encoding.hpp"
 
 namespace vorlin {
