@@ -2,6 +2,7 @@
 
 #include "cue/cue_time.hpp"
 #include "cue/replace.hpp"
+#include "platform/paths.hpp"
 
 namespace vorlin {
 

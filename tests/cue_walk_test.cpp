@@ -9,7 +9,7 @@
 
 #include "cue/cue_walk.hpp"
 #include "cue/disc_id.hpp"
-#include "cue/line_list.hpp"
+#include "cue/new_sheet.hpp"
 #include "cue/sheet_writers.hpp"
 #include "tests/cue_samples.hpp"
 #include "tests/test_support.hpp"

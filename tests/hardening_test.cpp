@@ -19,7 +19,7 @@
 #include <random>
 #include <thread>
 
-#include "app/driver.hpp"
+#include "app/run.hpp"
 #include "cue/fix_cue.hpp"
 #include "cue/replace.hpp"
 #include "mpc_writer.hpp"

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "app/driver.hpp"
+#include "app/run.hpp"
 #include "tests/cue_samples.hpp"
 #include "tests/test_support.hpp"
 

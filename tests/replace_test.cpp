@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "cue/fix_cue.hpp"
-#include "cue/line_list.hpp"
+#include "cue/new_sheet.hpp"
 #include "cue/replace.hpp"
 #include "tests/cue_samples.hpp"
 #include "tests/test_support.hpp"
