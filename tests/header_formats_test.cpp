@@ -72,14 +72,6 @@ Verdict unrecognized(const std::string& name) {
     return {0, "'" + name + "': unrecognized format\n"};
 }
 
-std::string le16(unsigned v) {
-    return {static_cast<char>(v), static_cast<char>(v >> 8)};
-}
-
-std::string le32(std::uint32_t v) {
-    return le16(v & 0xFFFF) + le16(v >> 16);
-}
-
 // A Monkey's Audio header of before version 3.98: frames of `level`'s and
 // `version`'s size, the final one of 1000 samples.
 std::string oldApe(unsigned version, unsigned level, std::uint32_t frames, std::uint32_t rate) {

@@ -15,15 +15,6 @@ namespace {
 
 const std::string singleFile = singleFileSheet;
 
-// A directory with the audio files that the sheets above name.
-struct Album {
-    TempDir dir;
-    Album() {
-        writeFile(dir.file("01.wav"), wavOfCdFrames(twoTrackFirstLength));
-        writeFile(dir.file("02.wav"), wavOfCdFrames(9000));
-    }
-};
-
 } // namespace
 
 TEST(Driver, UsageVersionAndForceAlone) {

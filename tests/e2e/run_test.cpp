@@ -28,15 +28,6 @@ const std::string singleFile = singleFileSheet;
 const std::string failing = failingSheet;
 const std::string failedRun = "Fixing failed, error with INDEX conversion (3)\n";
 
-// A directory with the audio files that the sheets above name.
-struct Album {
-    TempDir dir;
-    Album() {
-        writeFile(dir.file("01.wav"), wavOfCdFrames(twoTrackFirstLength));
-        writeFile(dir.file("02.wav"), wavOfCdFrames(9000));
-    }
-};
-
 void writeAlbum(const std::string& dir) {
     writeFile(dir + "/01.wav", wavOfCdFrames(twoTrackFirstLength));
     writeFile(dir + "/02.wav", wavOfCdFrames(9000));
