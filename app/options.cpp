@@ -78,21 +78,26 @@ CommandLine readCommandLine(int argc, char** argv) {
             return line;
         }
     }
+    line.optionsEnd = optionsEnd;
+    return line;
+}
+
+void forEachPattern(const CommandLine& line, int argc, char** argv,
+                    const std::function<void(const char* pattern, bool force)>& each) {
     bool force = false;
     for (int i = 1; i < argc; ++i) {
         const std::string_view argument = argv[i];
-        if (i < optionsEnd) {
+        if (i < line.optionsEnd) {
             if (argument == "--force") {
                 force = true; // applies to every later argument
                 continue;
             }
             if (isRunOption(argument)) continue;
-        } else if (i == optionsEnd) {
+        } else if (i == line.optionsEnd) {
             continue;
         }
-        line.patterns.push_back({argv[i], force});
+        each(argv[i], force);
     }
-    return line;
 }
 
 } // namespace vorlin

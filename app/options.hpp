@@ -1,15 +1,9 @@
 // The command line: which arguments are options, and what they ask for.
 #pragma once
 
-#include <vector>
+#include <functional>
 
 namespace vorlin {
-
-// An argument that names sheets, and whether "--force" stood before it.
-struct PatternArgument {
-    const char* text;
-    bool force;
-};
 
 struct CommandLine {
     enum class Action {
@@ -23,8 +17,8 @@ struct CommandLine {
     bool dryRun = false;
     bool perFile = false;
     bool recursive = false;
-    std::vector<PatternArgument> patterns; // in the order given
-    const char* unknown = nullptr;         // the first unknown option
+    int optionsEnd = 0;            // the "--" argument, or argc when there is none
+    const char* unknown = nullptr; // the first unknown option
 };
 
 // Reads the arguments after the program's name. Before a "--" argument,
@@ -35,5 +29,12 @@ struct CommandLine {
 // starts with '-' and names no entry is an unknown option, found before
 // anything is done; every other argument is a pattern.
 CommandLine readCommandLine(int argc, char** argv);
+
+// Gives every pattern of the command line `line` was read from to `each`, in
+// order, with whether "--force" stood before it. Nothing is held per
+// argument: a run over thousands of named sheets needs no more memory than
+// one over a few.
+void forEachPattern(const CommandLine& line, int argc, char** argv,
+                    const std::function<void(const char* pattern, bool force)>& each);
 
 } // namespace vorlin

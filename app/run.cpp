@@ -132,10 +132,10 @@ int runVorlin(int argc, char** argv) {
     FixOptions options;
     options.dryRun = line.dryRun;
     options.perFile = line.perFile;
-    for (const PatternArgument& pattern : line.patterns) {
-        options.force = pattern.force;
-        processPattern(pattern.text, options, line.recursive, tally);
-    }
+    forEachPattern(line, argc, argv, [&](const char* pattern, bool force) {
+        options.force = force;
+        processPattern(pattern, options, line.recursive, tally);
+    });
     // Before the summary, so that it stays the last line of a batch.
     checkOutput(tally, true);
     // One line for a batch, on standard error so that standard output stays
