@@ -1,7 +1,7 @@
 #include <string>
 #include <vector>
 
-#include "app/driver.hpp"
+#include "app/run.hpp"
 #include "platform/platform.hpp"
 
 #ifdef _WIN32

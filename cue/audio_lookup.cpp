@@ -6,27 +6,10 @@
 
 #include "audio/formats.hpp"
 #include "cue/text_encoding.hpp"
+#include "platform/paths.hpp"
 #include "platform/platform.hpp"
 
 namespace vorlin {
-
-PathParts splitPath(std::string_view path) {
-    PathParts parts;
-    auto isLetter = [](char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); };
-    if (path.size() >= 2 && isLetter(path[0]) && path[1] == ':') {
-        parts.drive = path.substr(0, 2);
-        path.remove_prefix(2);
-    }
-    std::size_t separator = path.find_last_of("/\\");
-    if (separator != std::string_view::npos) {
-        parts.directory = path.substr(0, separator + 1);
-        path.remove_prefix(separator + 1);
-    }
-    std::size_t dot = path.rfind('.');
-    parts.base = path.substr(0, dot);
-    if (dot != std::string_view::npos) parts.extension = path.substr(dot);
-    return parts;
-}
 
 bool fileLineName(std::string_view line, std::string_view& name, std::string_view& rest) {
     rest = line.substr(5);

@@ -9,18 +9,6 @@
 
 namespace vorlin {
 
-// The parts of a path as a Windows path splitter sees them: a leading drive
-// ("C:"), a directory ending at the last '/' or '\', a base name, and an
-// extension starting at the base's last '.'.
-struct PathParts {
-    std::string_view drive;
-    std::string_view directory;
-    std::string_view base;
-    std::string_view extension;
-};
-
-PathParts splitPath(std::string_view path);
-
 // File names of this many characters or more are refused.
 inline constexpr std::size_t maxNameLength = 256;
 

@@ -3,6 +3,7 @@
 #include "cue/cue_time.hpp"
 #include "cue/replace.hpp"
 #include "cue/sheet_lines.hpp"
+#include "platform/paths.hpp"
 
 namespace vorlin {
 

@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "cue/cue_walk.hpp"
-#include "cue/line_list.hpp"
 #include "cue/messages.hpp"
+#include "cue/new_sheet.hpp"
 
 namespace vorlin {
 

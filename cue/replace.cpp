@@ -2,11 +2,9 @@
 
 #include <string_view>
 
-namespace vorlin {
+#include "platform/paths.hpp"
 
-std::string directoryOf(const std::string& path) {
-    return path.substr(0, platform::folderPartLength(path));
-}
+namespace vorlin {
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "base/outcome.hpp"
-#include "cue/line_list.hpp"
+#include "cue/new_sheet.hpp"
 #include "platform/platform.hpp"
 
 namespace vorlin {
@@ -15,9 +15,6 @@ namespace vorlin {
 // watching ones.
 using platform::ReplaceOps;
 using platform::replaceOps;
-
-// The directory part of a path ("" for a bare name), separator included.
-std::string directoryOf(const std::string& path);
 
 // Replaces the opened sheet with `lines`. Returns none once the new sheet
 // is in place; notCreated or notWritten, or sheetChanged when its name no

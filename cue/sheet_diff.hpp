@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "cue/line_list.hpp"
+#include "cue/new_sheet.hpp"
 
 namespace vorlin {
 

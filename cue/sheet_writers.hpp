@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "cue/cue_walk.hpp"
-#include "cue/line_list.hpp"
+#include "cue/new_sheet.hpp"
 
 namespace vorlin {
 

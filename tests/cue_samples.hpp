@@ -3,6 +3,8 @@
 
 #include <cstdint>
 
+#include "tests/test_support.hpp"
+
 namespace vorlin::test {
 
 // Two tracks in two files, each file starting with its track's pregap.
@@ -34,5 +36,15 @@ inline constexpr const char* failingSheet = "FILE \"01.wav\" WAVE\n  TRACK 01 AU
                                             "    INDEX 00 00:00:09\n    INDEX 01 00:00:05\n"
                                             "FILE \"02.wav\" WAVE\n  TRACK 02 AUDIO\n"
                                             "    INDEX 01 00:00:00\n";
+
+// A directory with the audio files that the two-track sheets above name
+// (02.wav plays 2:00:00).
+struct Album {
+    TempDir dir;
+    Album() {
+        writeFile(dir.file("01.wav"), wavOfCdFrames(twoTrackFirstLength));
+        writeFile(dir.file("02.wav"), wavOfCdFrames(9000));
+    }
+};
 
 } // namespace vorlin::test

@@ -4,6 +4,8 @@
 // built by hand, and for cut and corrupted variants, compared one by one.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <filesystem>
 #include <random>
@@ -30,6 +32,29 @@ std::string fixture(const std::string& name) {
     return readFile(formatsDir + name);
 }
 
+// The encoded fixtures hold 18141 sample frames (30.85 CD frames), the APE
+// and TTA ones 3652 (6.21).
+constexpr CdFrames toneFrames = 30;
+constexpr CdFrames shortFrames = 6;
+
+// plain.flac with the sample rate of its STREAMINFO block (20 bits from byte
+// 18) replaced.
+std::string flacWithRate(unsigned rate) {
+    std::string flac = fixture("plain.flac");
+    flac[18] = static_cast<char>(rate >> 12);
+    flac[19] = static_cast<char>(rate >> 4);
+    flac[20] = static_cast<char>((rate & 0xF) << 4 | (flac[20] & 0xF));
+    return flac;
+}
+
+// plain.flac stating 0 (unknown) total samples (36 bits from byte 21).
+std::string flacWithoutCount() {
+    std::string flac = fixture("plain.flac");
+    flac[21] = static_cast<char>(flac[21] & 0xF0);
+    for (int i = 22; i < 26; ++i) flac[i] = 0;
+    return flac;
+}
+
 FormatId formatOfName(const std::string& name) {
     return audioFormatOf(name.substr(name.rfind('.')))->id;
 }
@@ -46,14 +71,6 @@ std::pair<Verdict, Verdict> measureBoth(const std::string& name, const std::stri
 
 Verdict unrecognized(const std::string& name) {
     return {0, "'" + name + "': unrecognized format\n"};
-}
-
-std::string le16(unsigned v) {
-    return {static_cast<char>(v), static_cast<char>(v >> 8)};
-}
-
-std::string le32(std::uint32_t v) {
-    return le16(v & 0xFFFF) + le16(v >> 16);
 }
 
 // A Monkey's Audio header of before version 3.98: frames of `level`'s and
@@ -287,24 +304,52 @@ TEST(HeaderFormats, DsdWavPackIsRefused) {
     });
 }
 
-// Every header walk reads through a buffer: an AIFF file of a million empty
-// chunks (8 MB of chunk headers) is walked in a few hundred reads, not a
-// million.
-TEST(HeaderFormats, ChunkWalksReadThroughABuffer) {
-    const std::string tone = fixture("encoders/aiff-8bit.aiff");
-    // Its chunks after "FORM", the size and "AIFF", with the empty ones
-    // put in front of them.
-    std::string chunks;
-    chunks.reserve(8'000'100);
-    for (int i = 0; i < 1'000'000; ++i) chunks.append("NONE\0\0\0\0", 8);
-    chunks += tone.substr(12);
-    std::string aiff = "FORM";
-    for (int shift = 24; shift >= 0; shift -= 8)
-        aiff += static_cast<char>((chunks.size() + 4) >> shift & 0xFF);
-    aiff += "AIFF" + chunks;
-    const std::uint64_t before = BufferedFile::readsMade();
-    expectMeasures({{"many.aiff", aiff, 3, ""}});
-    const std::uint64_t reads = BufferedFile::readsMade() - before;
-    EXPECT_LT(reads, 1000u);
-    EXPECT_GT(reads, 0u);
+TEST(TaglibFormats, MeasureTheSampleFramesTheirHeadersRecord) {
+    expectMeasures({
+        {"plain.flac", fixture("plain.flac"), toneFrames, ""},
+        {"id3.flac", fixture("id3.flac"), toneFrames, ""},
+        {"picture.flac", fixture("picture.flac"), toneFrames, ""},
+        {"lossless.wv", fixture("lossless.wv"), toneFrames, ""},
+        {"hybrid.wv", fixture("hybrid.wv"), toneFrames, ""},
+        {"tone.aiff", fixture("tone.aiff"), toneFrames, ""},
+        {"tone.aif", fixture("tone.aiff"), toneFrames, ""},
+        {"tone.aifc", fixture("encoders/aiff-c.aiff"), 3, ""},
+        {"tone.AIFC", fixture("tone.aiff"), toneFrames, ""},
+        {"test.ape", fixture("test.ape"), shortFrames, ""},
+        {"test.tta", fixture("test.tta"), shortFrames, ""},
+        {"UPPER.FLAC", fixture("plain.flac"), toneFrames, ""},
+        {"Upper.Aif", fixture("tone.aiff"), toneFrames, ""},
+        // No total: counted from the last whole frame (tests/flac_test.cpp).
+        {"nocount.flac", flacWithoutCount(), toneFrames, ""},
+        // The declared rate plays no part in the conversion.
+        {"rate8000.flac", flacWithRate(8000), toneFrames, ""},
+    });
+}
+
+TEST(TaglibFormats, UnusableFilesAreUnrecognized) {
+    const std::string unrecognized = ": unrecognized format\n";
+    expectMeasures({
+        {"empty.flac", "", 0, "'empty.flac'" + unrecognized},
+        {"cut.flac", fixture("plain.flac").substr(0, 30), 0, "'cut.flac'" + unrecognized},
+        {"rate7999.flac", flacWithRate(7999), 0, "'rate7999.flac'" + unrecognized},
+        // No total and no whole frame: nothing to count.
+        {"nocount.flac",
+         flacWithoutCount().substr(0, 4) + "\x80" + flacWithoutCount().substr(5, 37), 0,
+         "'nocount.flac'" + unrecognized},
+        // The extension decides the format, not the content.
+        {"ape.tta", fixture("test.ape"), 0, "'ape.tta'" + unrecognized},
+        {"flac.wv", fixture("plain.flac"), 0, "'flac.wv'" + unrecognized},
+    });
+}
+
+TEST(TaglibFormats, OpensOnlyRegularFiles) {
+    TempDir dir;
+    ScopedCwd cwd(dir.path());
+    ::mkdir("d.flac", 0755);
+    ASSERT_EQ(::symlink("/dev/zero", "z.ape"), 0);
+    for (const char* name : {"gone.wv", "d.flac", "z.ape"}) {
+        CdFrames frames = -1;
+        EXPECT_EQ(measureMessage(name, frames), "'" + std::string(name) + "': file open failed\n");
+        EXPECT_EQ(frames, 0);
+    }
 }

@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "cue/fix_cue.hpp"
-#include "cue/line_list.hpp"
+#include "cue/new_sheet.hpp"
 #include "cue/replace.hpp"
 #include "tests/cue_samples.hpp"
 #include "tests/test_support.hpp"
@@ -257,22 +257,6 @@ TEST(ReplaceCue, LinkToReadOnlySheetIsRefused) {
     ChildRun r = fixHere("b.cue");
     EXPECT_EQ(r.output, "File 'b.cue' is read only.\n");
     EXPECT_EQ(readFile("a.cue"), twoTrackSheet);
-}
-
-TEST(LineList, WritesLinesAsHeld) {
-    TempDir dir;
-    const std::string path = dir.file("out.cue");
-    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT, 0644);
-    ASSERT_GE(fd, 0);
-    LineList lines;
-    EXPECT_FALSE(lines.writeTo(fd)); // an empty list is never written
-    ASSERT_TRUE(lines.append("REM a\n"));
-    ASSERT_TRUE(lines.append(std::string_view("x\0y", 3)));
-    ASSERT_TRUE(lines.append("no end"));
-    EXPECT_EQ(lines.count(), 3u);
-    EXPECT_TRUE(lines.writeTo(fd));
-    ::close(fd);
-    EXPECT_EQ(readFile(path), std::string("REM a\nx\0yno end", 15));
 }
 
 // ---- Others writing while a sheet is fixed ----

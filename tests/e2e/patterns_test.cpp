@@ -1,13 +1,19 @@
-// Whole libraries: folders walked with -r, and the summary line a batch ends with.
+// Which sheets the built tool fixes: names meant as themselves, wildcard
+// patterns, and whole libraries walked with -r.
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
 #include <unistd.h>
+#ifndef _WIN32
+#include <sys/socket.h>
+#include <sys/un.h>
+#endif
 
 #include <string>
 #include <vector>
 
-#include "app/driver.hpp"
+#include "app/run.hpp"
+#include "cue/messages.hpp"
 #include "tests/cue_samples.hpp"
 #include "tests/test_support.hpp"
 
@@ -18,6 +24,7 @@ namespace {
 
 const std::string singleFile = singleFileSheet;
 const std::string failing = failingSheet;
+const std::string failedRun = "Fixing failed, error with INDEX conversion (3)\n";
 
 std::string noFixing(const std::string& path) {
     return "'" + path + "': only one audio file, no fixing needed.\n";
@@ -92,46 +99,6 @@ TEST(Recursive, WalksFilesFirstThenSubfoldersDepthFirst) {
     }
 }
 
-TEST(Recursive, SummaryCountsEveryKindOfResult) {
-    TempDir dir;
-    writeAlbum(dir.path());
-    writeFile(dir.file("fix.cue"), twoTrackSheet);
-    writeFile(dir.file("one.cue"), singleFile);
-    writeFile(dir.file("fail.cue"), failing);
-    writeFile(dir.file("empty.cue"), ""); // refused: not a valid cue sheet
-    const std::vector<std::string> all = {"fix.cue", "one.cue", "fail.cue", "empty.cue",
-                                          "missing.cue"};
-    struct Case {
-        std::vector<std::string> args;
-        std::string errors;
-        int exitStatus;
-    };
-    const std::vector<Case> cases = {
-        // A dry run's diff counts as fixed; the real run then fixes the sheet.
-        {{"-n", "fix.cue", "one.cue", "fail.cue", "empty.cue", "missing.cue"},
-         "vorlin: 5 sheets: 1 to fix, 1 need no fixing, 3 failed.\n",
-         1},
-        {all, "vorlin: 5 sheets: 1 fixed, 1 needed no fixing, 3 failed.\n", 1},
-        {all, "vorlin: 5 sheets: 0 fixed, 2 needed no fixing, 3 failed.\n", 1},
-        {{"*.cue", "nothing*"}, "vorlin: 5 sheets: 0 fixed, 2 needed no fixing, 3 failed.\n", 1},
-        {{"one.cue", "one.cue"}, "vorlin: 2 sheets: 0 fixed, 2 needed no fixing, 0 failed.\n", 0},
-        // A folder named without -r fails like a pattern that found nothing.
-        {{"one.cue", ".", "-n", "one.cue"},
-         "vorlin: 3 sheets: 0 to fix, 2 need no fixing, 1 failed.\n",
-         1},
-        // Under two sheets processed there is no summary, whatever else failed.
-        {{"one.cue", "missing.cue", "nothing*"}, "", 2},
-        {{"fail.cue"}, "", 1},
-    };
-    for (const Case& c : cases) {
-        RunResult r = runVorlin(c.args, dir.path(), true);
-        EXPECT_EQ(r.errors, c.errors) << c.args[0];
-        EXPECT_EQ(r.exitStatus, c.exitStatus) << c.args[0];
-        EXPECT_EQ(r.output.find("vorlin:"), std::string::npos); // standard output as before
-    }
-    EXPECT_EQ(readFile(dir.file("fix.cue")), twoTrackFixed);
-}
-
 TEST(Recursive, UnreadableFolderIsCountedAndTheWalkGoesOn) {
     VORLIN_SKIP_ON_WINDOWS("fork or POSIX folder modes");
     TempDir root;
@@ -161,4 +128,102 @@ TEST(Recursive, UnreadableFolderIsCountedAndTheWalkGoesOn) {
                                    "vorlin: 3 sheets: 1 to fix, 1 need no fixing, 1 failed.\n"))
         << r.output;
     EXPECT_EQ(readFile(root.file("a/fix.cue")), twoTrackSheet);
+}
+
+TEST(Driver, ANameThatExistsMeansItselfAlone) {
+    VORLIN_SKIP_ON_WINDOWS("'?' in file names");
+    TempDir dir;
+    for (const char* name : {"Who Are You?.cue", "Who Are You!.cue", "Who Are Youz.cue"})
+        writeFile(dir.file(name), singleFile);
+    auto noFixing = [](const std::string& name) {
+        return "'" + name + "': only one audio file, no fixing needed.\n";
+    };
+    RunResult r = runVorlin({"Who Are You?.cue", "Who Are Yo??.cue"}, dir.path());
+    EXPECT_EQ(r.output, noFixing("Who Are You?.cue") + noFixing("Who Are You!.cue") +
+                            noFixing("Who Are You?.cue") + noFixing("Who Are Youz.cue"));
+    EXPECT_EQ(r.exitStatus, 0);
+}
+
+// FIFOs, sockets and symbolic links: POSIX mechanisms.
+#ifndef _WIN32
+TEST(Driver, WildcardsAndWalksSkipWhatIsNoSheetButNamesMeanIt) {
+    Album a;
+    ::mkdir(a.dir.file("d.cue").c_str(), 0755);
+    writeFile(a.dir.file(".h.cue"), twoTrackSheet);
+    writeFile(a.dir.file(".g.cue"), singleFile);
+    ASSERT_EQ(::mkfifo(a.dir.file("f.cue").c_str(), 0644), 0);
+    ASSERT_EQ(::symlink("nowhere.cue", a.dir.file("l.cue").c_str()), 0);
+    ASSERT_EQ(::symlink("/dev/null", a.dir.file("n.cue").c_str()), 0);
+    const int sock = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const std::string sockPath = a.dir.file("s.cue");
+    ASSERT_LT(sockPath.size(), sizeof address.sun_path);
+    sockPath.copy(address.sun_path, sockPath.size());
+    ASSERT_EQ(::bind(sock, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"*.cue"}, {"-r", "."}}) {
+        RunResult r = runVorlin(args, a.dir.path());
+        EXPECT_EQ(r.output, "") << args[0]; // matched, but nothing to process
+        EXPECT_EQ(r.exitStatus, 0) << args[0];
+    }
+    EXPECT_EQ(readFile(a.dir.file(".h.cue")), twoTrackSheet);
+
+    // Named exactly, each is meant: a hidden sheet is fixed like any other,
+    // the rest fail without being opened (a FIFO opened would hang the run).
+    RunResult r =
+        runVorlin({"f.cue", "l.cue", "n.cue", "s.cue", ".h.cue", ".g.cue"}, a.dir.path(), true);
+    std::string refused;
+    for (const char* name : {"f.cue", "l.cue", "n.cue", "s.cue"})
+        refused += "'" + std::string(name) + "' is not a regular file.\n";
+    EXPECT_EQ(r.output, refused + "Fixing cue '.h.cue'...\ndone.\n" +
+                            "'.g.cue': only one audio file, no fixing needed.\n");
+    EXPECT_EQ(r.errors, "vorlin: 6 sheets: 1 fixed, 1 needed no fixing, 4 failed.\n");
+    EXPECT_EQ(r.exitStatus, 4);
+    EXPECT_EQ(readFile(a.dir.file(".h.cue")), twoTrackFixed);
+    ::close(sock);
+
+    for (const char* name : {"b.cue", "B.cue", "a.cue", "_.cue", "[1].cue", "x.cuex"})
+        writeFile(a.dir.file(name), failing);
+    ASSERT_EQ(::symlink("a.cue", a.dir.file("link.cue").c_str()), 0);
+    r = runVorlin({"*.cue"}, a.dir.path());
+    std::string expected;
+    for (const char* name : {"B.cue", "[1].cue", "_.cue", "a.cue", "b.cue", "link.cue"})
+        expected += "Fixing cue '" + std::string(name) + "'...\n" + failedRun;
+    EXPECT_EQ(r.output, expected);
+    EXPECT_EQ(r.exitStatus, 6);
+
+    r = runVorlin({"[1].cue", "?1?.cue", "*.CUE", "nothing*", "0?.wav/*.cue", ".h.cu?"},
+                  a.dir.path());
+    EXPECT_EQ(r.output, "Fixing cue '[1].cue'...\n" + failedRun + "Fixing cue '[1].cue'...\n" +
+                            failedRun + "Can't find file '*.CUE'\nCan't find file 'nothing*'\n" +
+                            "Can't find file '0?.wav/*.cue'\n");
+    EXPECT_EQ(r.exitStatus, 5); // two sheets failed, three patterns found nothing
+}
+#endif
+
+TEST(Driver, WildcardsMatchNamesHoldingWildcardCharacters) {
+    VORLIN_SKIP_ON_WINDOWS("'*' or '?' in file names");
+    TempDir dir;
+    writeFile(dir.file("a*b.cue"), singleFile);
+    writeFile(dir.file("x?.cue"), singleFile);
+    RunResult r = runVorlin({"a*", "*a*", "a?b.cue", "*?.cue", "a**b*"}, dir.path());
+    const std::string ab = "'a*b.cue': only one audio file, no fixing needed.\n";
+    const std::string x = "'x?.cue': only one audio file, no fixing needed.\n";
+    EXPECT_EQ(r.output, ab + ab + ab + ab + x + ab);
+    EXPECT_EQ(r.exitStatus, 0);
+}
+
+TEST(Driver, SubdirectoryPatternKeepsThePath) {
+    Album a;
+    // A decoy 01.wav of another length in the current directory.
+    writeFile(a.dir.file("01.wav"), wavOfCdFrames(75));
+    ::mkdir(a.dir.file("sub").c_str(), 0755);
+    writeFile(a.dir.file("sub/01.wav"), wavOfCdFrames(twoTrackFirstLength));
+    writeFile(a.dir.file("sub/02.wav"), wavOfCdFrames(9000));
+    writeFile(a.dir.file("sub/a.cue"), twoTrackSheet);
+    RunResult r = runVorlin({"sub/*.cue"}, a.dir.path());
+    EXPECT_EQ(r.output, "Fixing cue 'sub/a.cue'...\ndone.\n");
+    EXPECT_EQ(r.exitStatus, 0);
+    EXPECT_EQ(readFile(a.dir.file("sub/a.cue")), twoTrackFixed);
+    EXPECT_EQ(listDir(a.dir.file("sub")), (std::vector<std::string>{"01.wav", "02.wav", "a.cue"}));
 }

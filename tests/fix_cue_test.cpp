@@ -1,5 +1,6 @@
-// The rewriting pass on real files: cue times, rebased INDEX lines, PREGAP
-// lines, every failure with its result, and a ripper's twelve-track sheet.
+// The rewriting pass on real files: rebased INDEX lines, PREGAP lines, every
+// failure with its result, a ripper's twelve-track sheet, only the pregap
+// that opens a file moved, and names kept as the sheet writes them.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -10,12 +11,16 @@
 #include "cue/fix_cue.hpp"
 #include "tests/cue_samples.hpp"
 #include "tests/test_support.hpp"
+#include "tests/three_track_disc.hpp"
 
 using namespace std::string_literals;
 using namespace vorlin;
 using namespace vorlin::test;
 
 namespace {
+
+const FixOptions range{}, perFile{false, false, true};
+const FixOptions asNeeded{}, forced{true, false, false};
 
 Fixed fixSheet(const std::string& sheet, const Audio& audio, bool force = true) {
     return vorlin::test::fixSheet(sheet, audio, FixOptions{force, false, false});
@@ -25,32 +30,6 @@ const Audio twoFiles = {{"01.wav", wavOfCdFrames(twoTrackFirstLength)},
                         {"02.wav", wavOfCdFrames(20000)}};
 
 } // namespace
-
-TEST(CueTime, ParsesThreeFieldsOfAtMostTwoCharacters) {
-    const std::vector<std::pair<std::string, std::int64_t>> cases = {
-        {"00:01:00", 75},
-        {"99:59:74", 449999},
-        {"1:2:3x", 4653},
-        {" 1: 2:\t3", 4653},               // blanks before each number are skipped
-        {"+1:02:03", 4653},                // the sign counts toward the width
-        {"00:00:99", 99},                  // no range check on frames
-        {"-1:00:00", 4294967295LL * 4500}, // wraps as an unsigned field
-        {"100:00:00", -1},
-        {"-12:00:00", -1},
-        {"1 :2:3", -1},
-        {"12:34", -1},
-        {"", -1},
-    };
-    for (const auto& [text, frames] : cases) EXPECT_EQ(parseCueTime(text), frames) << text;
-}
-
-TEST(CueTime, FormatsMinutesInFull) {
-    EXPECT_EQ(formatCueTime(0), "00:00:00\n");
-    EXPECT_EQ(formatCueTime(4653), "01:02:03\n");
-    EXPECT_EQ(formatCueTime(449999), "99:59:74\n");
-    EXPECT_EQ(formatCueTime(450000), "100:00:00\n");
-    EXPECT_EQ(formatCueTime(4294967295LL * 4500 + 74), "4294967295:00:74\n");
-}
 
 TEST(FixCue, RebasesTwoFilesIntoOneRange) {
     Fixed f = fixSheet(twoTrackSheet, twoFiles, false);
@@ -247,4 +226,104 @@ TEST(FixCue, TwelveTrackRipWithPregaps) {
     EXPECT_EQ(f.result, 0);
     EXPECT_EQ(f.output, "Fixing cue 'a.cue'...\nDisc ID ac0d2d0c matches the sheet.\ndone.\n");
     EXPECT_EQ(f.sheet, withCrLf(expected)); // the sheet keeps its CR LF line ends
+}
+
+TEST(FileNames, TheSheetsOwnNameAndEncodingAreKept) {
+    // 02.flac plays 30 frames; the unrelated 02.wav would put track 3 minutes later.
+    const std::string flacSheet = replaced(tracks, "02.wav", "02.flac");
+    Audio audio = prepended;
+    audio.push_back(
+        {"02.flac", readFile(std::string(VORLIN_SOURCE_DIR) + "/tests/data/formats/picture.flac")});
+    Fixed f = fixSheet(flacSheet, audio, range);
+    EXPECT_EQ(f.sheet, "FILE \"Range.wav\" WAVE\n"
+                       "  TRACK 01 AUDIO\n"
+                       "    INDEX 01 00:00:00\n"
+                       "  TRACK 02 AUDIO\n"
+                       "    INDEX 00 02:58:00\n"
+                       "    INDEX 01 03:00:00\n"
+                       "  TRACK 03 AUDIO\n"
+                       "    INDEX 00 02:57:30\n"
+                       "    INDEX 01 03:00:30\n");
+    f = fixSheet(flacSheet, audio, perFile);
+    EXPECT_NE(f.sheet.find("FILE \"02.flac\" WAVE\n"), std::string::npos) << f.sheet;
+
+    // Blanks after the type; a CP1251 name found on disk in UTF-8 and another
+    // case goes back in CP1251.
+    const std::string privet1251 = "\xCF\xF0\xE8\xE2\xE5\xF2";
+    const std::string privet = "\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82";
+    const std::string cp1251 =
+        replaced(replaced(tracks, "\"03.wav\" WAVE\n", "\"03.wav\" WAVE \t\n"), "02.wav",
+                 privet1251 + ".wav");
+    audio = appended;
+    audio[1].first = privet + ".WAV";
+    f = fixSheet(cp1251, audio, perFile);
+    EXPECT_EQ(f.output, fixing + "done.\n");
+    EXPECT_NE(f.sheet.find("FILE \"" + privet1251 + ".WAV\" WAVE\n"), std::string::npos) << f.sheet;
+    EXPECT_NE(f.sheet.find("FILE \"03.wav\" WAVE \t\n    INDEX 01 00:00:00\n"), std::string::npos)
+        << f.sheet;
+    EXPECT_EQ(f.sheet.find(privet), std::string::npos);
+}
+
+// Only an INDEX 00 that opens its file is a pregap to move to the previous
+// file; a later one is an ordinary INDEX line of the file.
+TEST(SheetForms, OnlyThePregapThatOpensAFileShiftsItsTimes) {
+    const std::string track1 = "FILE \"01.wav\" WAVE\n  TRACK 01 AUDIO\n";
+    const std::string image = "  TRACK 02 AUDIO\n    INDEX 00 01:00:00\n    INDEX 01 01:02:00\n"
+                              "  TRACK 03 AUDIO\n    INDEX 01 02:00:00\n";
+    struct Case {
+        const char* what;
+        FixOptions options;
+        std::string sheet, fixed;
+    };
+    const std::vector<Case> cases = {
+        {"an image sheet, forced, keeps its times", forced,
+         track1 + "    INDEX 01 00:00:00\n" + image,
+         "FILE \"Range.wav\" WAVE\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n" + image},
+        {"an image sheet that opens with a pregap gets a PREGAP line, and the file is shifted "
+         "by it",
+         forced, track1 + "    INDEX 00 00:00:00\n    INDEX 01 00:00:33\n" + image,
+         "FILE \"Range.wav\" WAVE\n  TRACK 01 AUDIO\n    PREGAP 00:00:33\n    INDEX 01 00:00:00\n"
+         "  TRACK 02 AUDIO\n    INDEX 00 00:59:42\n    INDEX 01 01:01:42\n"
+         "  TRACK 03 AUDIO\n    INDEX 01 01:59:42\n"},
+        {"a gaps-appended sheet, forced, becomes a range sheet", forced,
+         track1 + "    INDEX 01 00:00:00\n  TRACK 02 AUDIO\n    INDEX 00 02:58:00\n"
+                  "FILE \"02.wav\" WAVE\n    INDEX 01 00:00:00\n"
+                  "  TRACK 03 AUDIO\n    INDEX 00 01:00:00\n    INDEX 01 01:02:00\n",
+         "FILE \"Range.wav\" WAVE\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n"
+         "  TRACK 02 AUDIO\n    INDEX 00 02:58:00\n    INDEX 01 03:00:00\n"
+         "  TRACK 03 AUDIO\n    INDEX 00 04:00:00\n    INDEX 01 04:02:00\n"},
+        {"a gaps-appended sheet whose first file opens with a pregap", forced,
+         track1 + "    INDEX 00 00:00:00\n    INDEX 01 00:00:32\n"
+                  "  TRACK 02 AUDIO\n    INDEX 00 02:58:00\n"
+                  "FILE \"02.wav\" WAVE\n    INDEX 01 00:00:00\n",
+         "FILE \"Range.wav\" WAVE\n  TRACK 01 AUDIO\n    PREGAP 00:00:32\n    INDEX 01 00:00:00\n"
+         "  TRACK 02 AUDIO\n    INDEX 00 02:57:43\n    INDEX 01 03:00:00\n"},
+        {"per-track files, the first holding two tracks", asNeeded,
+         track1 + "    INDEX 01 00:00:00\n" +
+             "  TRACK 02 AUDIO\n    INDEX 00 01:00:00\n    INDEX 01 01:02:00\n"
+             "FILE \"02.wav\" WAVE\n  TRACK 03 AUDIO\n    INDEX 00 00:00:00\n    INDEX 01 "
+             "00:02:00\n"
+             "  TRACK 04 AUDIO\n    INDEX 00 01:00:00\n    INDEX 01 01:01:00\n",
+         "FILE \"Range.wav\" WAVE\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n"
+         "  TRACK 02 AUDIO\n    INDEX 00 01:00:00\n    INDEX 01 01:02:00\n"
+         "  TRACK 03 AUDIO\n    INDEX 00 02:58:00\n    INDEX 01 03:00:00\n"
+         "  TRACK 04 AUDIO\n    INDEX 00 03:58:00\n    INDEX 01 03:59:00\n"},
+    };
+    for (const auto& c : cases) {
+        Fixed f = fixSheet(c.sheet, twoFiles, c.options);
+        EXPECT_EQ(f.output, "Fixing cue 'a.cue'...\ndone.\n") << c.what;
+        EXPECT_EQ(f.sheet, c.fixed) << c.what;
+    }
+    // A later INDEX 00 fails as any INDEX line does.
+    const std::string opens = track1 + "    INDEX 00 00:00:00\n    INDEX 01 00:02:00\n";
+    const std::vector<std::pair<std::string, std::string>> failures = {
+        {opens + "  TRACK 02 AUDIO\n    INDEX 00 xx:00:00\n", "(6)"},
+        {opens + "  TRACK 02 AUDIO\n    INDEX 00 00:01:00\n    INDEX 01 00:03:00\n", "(7)"},
+    };
+    for (const auto& [sheet, label] : failures) {
+        Fixed f = fixSheet(sheet, twoFiles, forced);
+        EXPECT_EQ(f.output, "Fixing cue 'a.cue'...\nFixing failed, error with INDEX conversion " +
+                                label + "\n");
+        EXPECT_EQ(f.result, 1);
+    }
 }

@@ -13,7 +13,7 @@
 #include <cstdio>
 #include <string>
 
-#include "app/driver.hpp"
+#include "app/run.hpp"
 #include "platform/platform.hpp"
 #include "tests/cue_samples.hpp"
 #include "tests/test_support.hpp"

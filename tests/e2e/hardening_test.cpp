@@ -19,12 +19,12 @@
 #include <random>
 #include <thread>
 
-#include "app/driver.hpp"
+#include "app/run.hpp"
 #include "cue/fix_cue.hpp"
 #include "cue/replace.hpp"
-#include "mpc_writer.hpp"
-#include "test_support.hpp"
 #include "tests/cue_samples.hpp"
+#include "tests/mpc_writer.hpp"
+#include "tests/test_support.hpp"
 
 namespace vorlin::test {
 namespace {

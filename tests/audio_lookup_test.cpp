@@ -1,77 +1,19 @@
-// Which sheets the tool agrees to fix, and which audio file a FILE line names.
+// Which audio file a FILE line names: the name's parts kept, the formats in
+// their order, the sheet's folder, and names as Windows wrote them.
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "cue/audio_lookup.hpp"
-#include "cue/classify.hpp"
-#include "cue/messages.hpp"
 #include "tests/test_support.hpp"
 
 using namespace std::string_literals;
 using namespace vorlin;
 using namespace vorlin::test;
-
-TEST(ClassifyCue, VerdictsAndTheirOrder) {
-    const std::string invalid = "File 'c.cue' is not a valid cue sheet.\n";
-    const std::string nonCompliant = "File 'c.cue' is in non-compliant format, no fixing needed.\n";
-    const std::string single = "'c.cue': only one audio file, no fixing needed.\n";
-    const std::string noGaps = "'c.cue': no gaps, no fixing needed.\n";
-    const std::string track = "  TRACK 01 AUDIO\n";
-    const std::string gap = "    INDEX 00 00:00:00\n    INDEX 01 00:00:10\n";
-    struct Case {
-        std::string sheet;
-        int verdict;
-        std::string message;
-    };
-    const std::vector<Case> cases = {
-        {"", -1, invalid},
-        {"FILE \"a.bin\" BINARY\n" + track + gap + "FILE \"b.mp3\" MP3\n" + track + gap, -1,
-         invalid},
-        // Blanks after the type are allowed; a type that is no audio one is not.
-        {"FILE \"a.wav\" WAVE \t\n" + track + gap + "FILE \"b.wav\" AIFF  \n" + track + gap, 1, ""},
-        {"FILE \"a.wav\" WAVE x\n" + track + gap + "FILE \"b.wav\" WAVE\t.\n" + track + gap, -1,
-         invalid},
-        {" FILE \"a.wav\" WAVE\n" + track + gap, -1, invalid},
-        // INDEX 01 right under a FILE line: the track began in the previous file.
-        {"FILE \"a.wav\" WAVE\n" + track + gap + "FILE \"b.wav\" WAVE\n    INDEX 01 00:00:00\n" +
-             track + gap + "FILE \"c.wav\" WAVE\n" + track + gap,
-         0, nonCompliant},
-        {"FILE \"a.wav\" WAVE\n    INDEX 01 00:00:00\n", 0, nonCompliant},
-        // An INDEX line before any audio FILE line is harmless.
-        {"    INDEX 01 00:00:00\nFILE \"a.wav\" WAVE\n" + track + gap, 0, single},
-        {"FILE \"a.wav\" WAVE\n" + track + "    INDEX 01 00:00:00\nFILE \"b.wav\" WAVE\n" + track +
-             "    INDEX 00\t00:00:00\n    INDEX 01 00:00:10\n",
-         0, noGaps},
-        {"FILE \"a.wav\" WAVE\r\n" + track + gap + "FILE \"b.wav\" WAVE\r\n" + track + gap, 1, ""},
-        {"FILE \"a.flac\" FLAC\n" + track + gap + "FILE \"b.aiff\" AIFF\n" + track + gap, 1, ""},
-        {"FILE \"a.wav\" WAVE\n" + track + "    INDEX 01 00:00:00\nFILE \"b.wav\" WAVE\n" + track +
-             gap,
-         1, ""},
-    };
-    TempDir dir;
-    ScopedCwd cwd(dir.path());
-    // 1: needs fixing, 0: no fixing needed, -1: refused; with the message it prints.
-    const auto classify = [](const std::string& path, int& verdict) {
-        const Classified classified = classifyCue(path);
-        verdict = classified.verdict == Verdict::needsFixing   ? 1
-                  : classified.verdict == Verdict::noFixNeeded ? 0
-                                                               : -1;
-        return problemMessage(classified.why.problem, classified.why.subject);
-    };
-    for (const auto& c : cases) {
-        writeFile("c.cue", c.sheet);
-        int verdict = 99;
-        EXPECT_EQ(classify("c.cue", verdict), c.message) << c.sheet;
-        EXPECT_EQ(verdict, c.verdict) << c.sheet;
-    }
-    int verdict = 99;
-    EXPECT_EQ(classify("gone.cue", verdict), "Failed to open 'gone.cue'.\n");
-    EXPECT_EQ(verdict, -1);
-}
 
 namespace {
 

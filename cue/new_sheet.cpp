@@ -1,4 +1,4 @@
-#include "cue/line_list.hpp"
+#include "cue/new_sheet.hpp"
 
 #include <new>
 

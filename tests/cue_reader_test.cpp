@@ -1,5 +1,5 @@
-// Sheets as Windows rippers and editors write them: byte-order marks, UTF-16,
-// CR LF line ends, and files holding several tracks, forced or not.
+// Sheets as Windows rippers and editors write them: byte-order marks, UTF-16
+// and CR LF line ends, read as text and written back in their form.
 #include <gtest/gtest.h>
 
 #ifdef _WIN32
@@ -116,69 +116,5 @@ TEST(SheetForms, Utf16ThatDoesNotDecodeIsNotACueSheet) {
             EXPECT_EQ(f.result, -1);
             EXPECT_EQ(f.sheet, sheet);
         }
-    }
-}
-
-// Only an INDEX 00 that opens its file is a pregap to move to the previous
-// file; a later one is an ordinary INDEX line of the file.
-TEST(SheetForms, OnlyThePregapThatOpensAFileShiftsItsTimes) {
-    const std::string track1 = "FILE \"01.wav\" WAVE\n  TRACK 01 AUDIO\n";
-    const std::string image = "  TRACK 02 AUDIO\n    INDEX 00 01:00:00\n    INDEX 01 01:02:00\n"
-                              "  TRACK 03 AUDIO\n    INDEX 01 02:00:00\n";
-    struct Case {
-        const char* what;
-        FixOptions options;
-        std::string sheet, fixed;
-    };
-    const std::vector<Case> cases = {
-        {"an image sheet, forced, keeps its times", forced,
-         track1 + "    INDEX 01 00:00:00\n" + image,
-         "FILE \"Range.wav\" WAVE\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n" + image},
-        {"an image sheet that opens with a pregap gets a PREGAP line, and the file is shifted "
-         "by it",
-         forced, track1 + "    INDEX 00 00:00:00\n    INDEX 01 00:00:33\n" + image,
-         "FILE \"Range.wav\" WAVE\n  TRACK 01 AUDIO\n    PREGAP 00:00:33\n    INDEX 01 00:00:00\n"
-         "  TRACK 02 AUDIO\n    INDEX 00 00:59:42\n    INDEX 01 01:01:42\n"
-         "  TRACK 03 AUDIO\n    INDEX 01 01:59:42\n"},
-        {"a gaps-appended sheet, forced, becomes a range sheet", forced,
-         track1 + "    INDEX 01 00:00:00\n  TRACK 02 AUDIO\n    INDEX 00 02:58:00\n"
-                  "FILE \"02.wav\" WAVE\n    INDEX 01 00:00:00\n"
-                  "  TRACK 03 AUDIO\n    INDEX 00 01:00:00\n    INDEX 01 01:02:00\n",
-         "FILE \"Range.wav\" WAVE\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n"
-         "  TRACK 02 AUDIO\n    INDEX 00 02:58:00\n    INDEX 01 03:00:00\n"
-         "  TRACK 03 AUDIO\n    INDEX 00 04:00:00\n    INDEX 01 04:02:00\n"},
-        {"a gaps-appended sheet whose first file opens with a pregap", forced,
-         track1 + "    INDEX 00 00:00:00\n    INDEX 01 00:00:32\n"
-                  "  TRACK 02 AUDIO\n    INDEX 00 02:58:00\n"
-                  "FILE \"02.wav\" WAVE\n    INDEX 01 00:00:00\n",
-         "FILE \"Range.wav\" WAVE\n  TRACK 01 AUDIO\n    PREGAP 00:00:32\n    INDEX 01 00:00:00\n"
-         "  TRACK 02 AUDIO\n    INDEX 00 02:57:43\n    INDEX 01 03:00:00\n"},
-        {"per-track files, the first holding two tracks", asNeeded,
-         track1 + "    INDEX 01 00:00:00\n" +
-             "  TRACK 02 AUDIO\n    INDEX 00 01:00:00\n    INDEX 01 01:02:00\n"
-             "FILE \"02.wav\" WAVE\n  TRACK 03 AUDIO\n    INDEX 00 00:00:00\n    INDEX 01 "
-             "00:02:00\n"
-             "  TRACK 04 AUDIO\n    INDEX 00 01:00:00\n    INDEX 01 01:01:00\n",
-         "FILE \"Range.wav\" WAVE\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n"
-         "  TRACK 02 AUDIO\n    INDEX 00 01:00:00\n    INDEX 01 01:02:00\n"
-         "  TRACK 03 AUDIO\n    INDEX 00 02:58:00\n    INDEX 01 03:00:00\n"
-         "  TRACK 04 AUDIO\n    INDEX 00 03:58:00\n    INDEX 01 03:59:00\n"},
-    };
-    for (const auto& c : cases) {
-        Fixed f = fixSheet(c.sheet, twoFiles, c.options);
-        EXPECT_EQ(f.output, "Fixing cue 'a.cue'...\ndone.\n") << c.what;
-        EXPECT_EQ(f.sheet, c.fixed) << c.what;
-    }
-    // A later INDEX 00 fails as any INDEX line does.
-    const std::string opens = track1 + "    INDEX 00 00:00:00\n    INDEX 01 00:02:00\n";
-    const std::vector<std::pair<std::string, std::string>> failures = {
-        {opens + "  TRACK 02 AUDIO\n    INDEX 00 xx:00:00\n", "(6)"},
-        {opens + "  TRACK 02 AUDIO\n    INDEX 00 00:01:00\n    INDEX 01 00:03:00\n", "(7)"},
-    };
-    for (const auto& [sheet, label] : failures) {
-        Fixed f = fixSheet(sheet, twoFiles, forced);
-        EXPECT_EQ(f.output, "Fixing cue 'a.cue'...\nFixing failed, error with INDEX conversion " +
-                                label + "\n");
-        EXPECT_EQ(f.result, 1);
     }
 }
