@@ -121,7 +121,7 @@ namespace {
 
 // One reading of the sheet: the walk into a writer of the layout asked for
 // and a disc ID check.
-Outcome readSheet(CueReader& reader, AudioSource& audio, LineList& list, bool perFile,
+Outcome readSheet(CueReader& reader, AudioSource& audio, NewSheet& list, bool perFile,
                   DiscIdCheck& discId, bool keepFirstPregap) {
     std::unique_ptr<WalkSink> writer;
     if (perFile)
@@ -136,10 +136,10 @@ Outcome readSheet(CueReader& reader, AudioSource& audio, LineList& list, bool pe
 
 Outcome rewriteWithDiscId(CueReader& reader,
                           const std::function<std::unique_ptr<CueReader>()>& readAgain,
-                          AudioSource& audio, LineList& list, const RewriteOptions& options,
+                          AudioSource& audio, NewSheet& list, const RewriteOptions& options,
                           DiscIdReport& report) {
     report = {};
-    const LineList empty = list; // the settings, for a second reading
+    const NewSheet empty = list; // the settings, for a second reading
     RememberedAudio remembered(audio);
     DiscIdCheck discId;
     Outcome outcome = readSheet(reader, remembered, list, options.perFile, discId, false);
@@ -150,7 +150,7 @@ Outcome rewriteWithDiscId(CueReader& reader,
         return outcome;
     const std::unique_ptr<CueReader> again = readAgain();
     if (!again) return outcome;
-    LineList alternative = empty;
+    NewSheet alternative = empty;
     DiscIdCheck alternativeId;
     if (!readSheet(*again, remembered, alternative, options.perFile, alternativeId, true).ok())
         return outcome;

@@ -90,7 +90,7 @@ struct RewriteOptions {
 // new sheet, and the verdict matchesFirstPregap.
 Outcome rewriteWithDiscId(CueReader& reader,
                           const std::function<std::unique_ptr<CueReader>()>& readAgain,
-                          AudioSource& audio, LineList& list, const RewriteOptions& options,
+                          AudioSource& audio, NewSheet& list, const RewriteOptions& options,
                           DiscIdReport& report);
 
 } // namespace vorlin

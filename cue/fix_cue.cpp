@@ -63,7 +63,7 @@ SheetResult report(const Outcome& outcome, const std::string& path, SheetResult 
 // file) reads it again. `leaveAlone` is set when
 // the disc ID shows the sheet right as it stands (never with `force`).
 Outcome rewriteSheet(const std::string& path, CueReader& reader, std::string_view sheet,
-                     LineList& list, const FixOptions& options, bool& leaveAlone) {
+                     NewSheet& list, const FixOptions& options, bool& leaveAlone) {
     FolderAudio audio(path);
     DiscIdReport found;
     const auto readAgain = [sheet] { return std::make_unique<CueReader>(SheetBytes{sheet}); };
@@ -79,7 +79,7 @@ Outcome rewriteSheet(const std::string& path, CueReader& reader, std::string_vie
 // Where a real run replaces the sheet, a dry run shows the change instead. It
 // fails where the replacement would fail whatever the file system: on an
 // empty new sheet.
-SheetResult showChange(const std::string& path, std::string_view oldSheet, const LineList& list) {
+SheetResult showChange(const std::string& path, std::string_view oldSheet, const NewSheet& list) {
     if (list.count() == 0) return report({Problem::notWritten, {}}, path, SheetResult::refused);
     try {
         writeSheetDiff(stdout, path, oldSheet, list);
@@ -109,7 +109,7 @@ Problem openAndRead(const std::string& path, platform::OpenedSheet& sheet) {
 }
 
 // Whether `list` written out is the sheet as it stands, byte for byte.
-bool sameBytes(const LineList& list, std::string_view old) {
+bool sameBytes(const NewSheet& list, std::string_view old) {
     try {
         return list.writes(old);
     } catch (const std::bad_alloc&) {
@@ -137,7 +137,7 @@ SheetResult fixCue(const std::string& path, const FixOptions& options) {
     // The sheet as read, for a dry run's diff and a second reading: its
     // bytes, or a UTF-16 sheet's text, which the reader holds.
     std::string_view oldSheet;
-    LineList list;
+    NewSheet list;
     std::unique_ptr<CueReader> opened;
     try {
         opened = std::make_unique<CueReader>(bytes); // a UTF-16 sheet is decoded whole
@@ -149,7 +149,7 @@ SheetResult fixCue(const std::string& path, const FixOptions& options) {
         CueReader& reader = *opened;
         if (!reader.decodes())
             return report({Problem::notValidSheet, {}}, path, SheetResult::refused);
-        list = LineList(dryRun, reader.form());
+        list = NewSheet(dryRun, reader.form());
         printFixing(path);
         oldSheet = reader.form().utf16 == Utf16::none ? bytes.bytes : reader.decodedText();
         bool leaveAlone = false;

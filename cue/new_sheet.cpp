@@ -7,7 +7,7 @@
 
 namespace vorlin {
 
-bool LineList::append(std::string_view text, std::uint64_t origin) {
+bool NewSheet::append(std::string_view text, std::uint64_t origin) {
     const std::size_t before = text_.size();
     try {
         // Grows geometrically: appending stays linear overall.
@@ -33,14 +33,14 @@ bool LineList::append(std::string_view text, std::uint64_t origin) {
     return true;
 }
 
-bool LineList::writes(std::string_view bytes) const {
+bool NewSheet::writes(std::string_view bytes) const {
     if (count_ == 0) return false;
     if (form_.utf16 != Utf16::none)
         return utf8ToUtf16(text_, form_.utf16 == Utf16::bigEndian) == bytes;
     return text_ == bytes;
 }
 
-bool LineList::writeTo(int fd) const {
+bool NewSheet::writeTo(int fd) const {
     if (count_ == 0) return false;
     std::string encoded;
     if (form_.utf16 != Utf16::none) {

@@ -10,14 +10,14 @@
 
 namespace vorlin {
 
-class LineList {
+class NewSheet {
   public:
-    LineList() = default;
+    NewSheet() = default;
     // With `keepOrigins`, the list also records which line of the old sheet
     // each appended text came from (for showing the change as a diff). The
     // new sheet takes the old one's `form`: its mark, its encoding and its
     // line ends.
-    explicit LineList(bool keepOrigins, const SheetForm& form = {})
+    explicit NewSheet(bool keepOrigins, const SheetForm& form = {})
         : keepOrigins_(keepOrigins), form_(form) {}
 
     // Adds a copy of `text`, made from line `origin` of the old sheet, every

@@ -37,7 +37,7 @@ std::string temporaryTemplate(const std::string& cuePath) {
 
 } // namespace
 
-Problem replaceCue(platform::OpenedSheet& sheet, const LineList& lines) {
+Problem replaceCue(platform::OpenedSheet& sheet, const NewSheet& lines) {
     // Through a symbolic link, the sheet it finally points to is replaced,
     // written beside itself; the link stays as it is.
     const platform::Replaced replaced = platform::replaceSheet(

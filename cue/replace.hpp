@@ -23,6 +23,6 @@ using platform::replaceOps;
 // points to is replaced, beside itself, and the link kept. It prints
 // nothing: what it returns is printed once the files are final (printing
 // may end the process by SIGPIPE).
-Problem replaceCue(platform::OpenedSheet& sheet, const LineList& lines);
+Problem replaceCue(platform::OpenedSheet& sheet, const NewSheet& lines);
 
 } // namespace vorlin

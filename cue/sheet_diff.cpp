@@ -24,7 +24,7 @@ struct Step {
 
 class StepWalker {
   public:
-    StepWalker(std::string_view oldSheet, const LineList& newSheet)
+    StepWalker(std::string_view oldSheet, const NewSheet& newSheet)
         : old_(oldSheet), new_(newSheet.text()), lineEnds_(&newSheet.lineEnds()) {}
 
     bool next(Step& step) {
@@ -140,7 +140,7 @@ std::string hunkRange(std::uint64_t start, std::uint64_t count) {
 } // namespace
 
 void writeSheetDiff(std::FILE* out, const std::string& path, std::string_view oldSheet,
-                    const LineList& newSheet) {
+                    const NewSheet& newSheet) {
     // First walk: which steps change, grouped into hunks. Changes with at
     // most twice the context between them share a hunk.
     std::vector<ChangeRun> hunks;

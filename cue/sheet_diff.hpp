@@ -19,6 +19,6 @@ namespace vorlin {
 // paired with the text made from it and the diff takes time linear in the
 // size of the two sheets.
 void writeSheetDiff(std::FILE* out, const std::string& path, std::string_view oldSheet,
-                    const LineList& newSheet);
+                    const NewSheet& newSheet);
 
 } // namespace vorlin

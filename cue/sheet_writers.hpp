@@ -1,5 +1,5 @@
 // The two layouts a rewritten sheet can take. Both are written from the same
-// walk (cue/cue_walk.hpp) into a LineList.
+// walk (cue/cue_walk.hpp) into a NewSheet.
 #pragma once
 
 #include <string>
@@ -17,7 +17,7 @@ namespace vorlin {
 // or after them, not between them.
 class RangeWriter : public WalkSink {
   public:
-    explicit RangeWriter(LineList& list) : list_(list) {}
+    explicit RangeWriter(NewSheet& list) : list_(list) {}
     Problem line(std::string_view text, std::uint64_t origin) override;
     Problem audioFile(const FileLine& line, std::uint64_t origin, const AudioFile& file,
                       CdFrames start, CdFrames length) override;
@@ -25,7 +25,7 @@ class RangeWriter : public WalkSink {
     Problem pregap(std::string_view head, CdFrames start, std::uint64_t origin) override;
 
   private:
-    LineList& list_;
+    NewSheet& list_;
     bool sawFile_ = false;
     bool dataAfterRange_ = false; // a FILE line of another type came after the range's
 };
@@ -37,7 +37,7 @@ class RangeWriter : public WalkSink {
 // where it is; an INDEX in the range that would come under it fails.
 class PerFileWriter : public WalkSink {
   public:
-    explicit PerFileWriter(LineList& list) : list_(list) {}
+    explicit PerFileWriter(NewSheet& list) : list_(list) {}
     Problem line(std::string_view text, std::uint64_t origin) override;
     Problem audioFile(const FileLine& line, std::uint64_t origin, const AudioFile& file,
                       CdFrames start, CdFrames length) override;
@@ -60,7 +60,7 @@ class PerFileWriter : public WalkSink {
     Problem append(std::string_view text, std::uint64_t origin);
     Problem writeIndex(std::string_view head, CdFrames position, std::uint64_t origin);
 
-    LineList& list_;
+    NewSheet& list_;
     bool sawFile_ = false;
     CdFrames lastStart_ = 0; // the start of the last FILE line written
     bool dataLast_ = false;  // the last FILE line written is a data file's

@@ -103,7 +103,7 @@ Rewritten rewriteChecked(const std::string& sheet, CdFrames firstLength, bool pe
     CountingAudio audio({{"a.wav", {"a.wav", {firstLength, Problem::none}}},
                          {"b.wav", {"b.wav", {1500, Problem::none}}}});
     CueReader reader(SheetBytes{sheet});
-    LineList list(false, reader.form());
+    NewSheet list(false, reader.form());
     Rewritten result;
     const auto readAgain = [&] {
         ++result.readings;

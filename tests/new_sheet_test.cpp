@@ -13,12 +13,12 @@
 using namespace vorlin;
 using namespace vorlin::test;
 
-TEST(LineList, WritesLinesAsHeld) {
+TEST(NewSheet, WritesLinesAsHeld) {
     TempDir dir;
     const std::string path = dir.file("out.cue");
     int fd = ::open(path.c_str(), O_WRONLY | O_CREAT, 0644);
     ASSERT_GE(fd, 0);
-    LineList lines;
+    NewSheet lines;
     EXPECT_FALSE(lines.writeTo(fd)); // an empty list is never written
     ASSERT_TRUE(lines.append("REM a\n"));
     ASSERT_TRUE(lines.append(std::string_view("x\0y", 3)));

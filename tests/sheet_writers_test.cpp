@@ -133,7 +133,7 @@ namespace {
 // The new sheet in the layout of `Writer`, from `sheet` read in memory.
 template <class Writer> std::string rewrite(const std::string& sheet, AudioSource& audio) {
     CueReader reader(SheetBytes{sheet});
-    LineList list(false, reader.form());
+    NewSheet list(false, reader.form());
     Writer writer(list);
     EXPECT_TRUE(walkCue(reader, audio, writer).ok());
     return list.text();
