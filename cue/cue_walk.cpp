@@ -22,22 +22,32 @@ bool FolderAudio::unreadFormat(std::string_view name) {
 }
 
 bool RememberedAudio::find(std::string_view name, AudioFile& found) {
-    auto it = found_.find(name);
-    if (it == found_.end()) {
-        AudioFile file;
-        std::optional<AudioFile> answer;
-        if (source_.find(name, file)) answer = std::move(file);
-        it = found_.emplace(std::string(name), std::move(answer)).first;
+    if (replaying_) {
+        if (next_ < answers_.size() && answers_[next_].name == name) {
+            last_ = next_++;
+            if (answers_[last_].found) found = answers_[last_].file;
+            return answers_[last_].found;
+        }
+        last_ = noAnswer;
+        return source_.find(name, found);
     }
-    if (!it->second) return false;
-    found = *it->second;
-    return true;
+    Answer& answer = answers_.emplace_back();
+    answer.name = name;
+    answer.found = source_.find(name, found);
+    if (answer.found) answer.file = found;
+    last_ = answers_.size() - 1;
+    return answer.found;
 }
 
 AudioLength RememberedAudio::measure(const AudioFile& file) {
-    auto it = lengths_.find(file.path);
-    if (it == lengths_.end()) it = lengths_.emplace(file.path, source_.measure(file)).first;
-    return it->second;
+    if (last_ == noAnswer || !answers_[last_].found || answers_[last_].file.path != file.path)
+        return source_.measure(file);
+    Answer& answer = answers_[last_];
+    if (!answer.measured) {
+        answer.length = source_.measure(file);
+        answer.measured = true;
+    }
+    return answer.length;
 }
 
 Problem SinkPair::line(std::string_view text, std::uint64_t origin) {

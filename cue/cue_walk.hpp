@@ -6,10 +6,9 @@
 #pragma once
 
 #include <cstdint>
-#include <map>
-#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "audio/length.hpp"
 #include "base/outcome.hpp"
@@ -47,19 +46,39 @@ class FolderAudio : public AudioSource {
     FolderListings listings_;
 };
 
-// Another source seen through a memory of what it answered: a name is looked
-// up and a file measured once, however often the sheet is walked.
+// Another source seen through a record of what it answered, in the order it
+// was asked. A second walk of the same sheet asks the same questions in the
+// same order: after replay() each is answered again from the record, so no
+// file is looked up or measured twice. A question out of that order goes to
+// the source. Kept in order rather than by name, so that the first walk, the
+// one every sheet takes, pays no more than a copy of each answer.
 class RememberedAudio : public AudioSource {
   public:
     explicit RememberedAudio(AudioSource& source) : source_(source) {}
     bool find(std::string_view name, AudioFile& found) override;
     AudioLength measure(const AudioFile& file) override;
     bool unreadFormat(std::string_view name) override { return source_.unreadFormat(name); }
+    // Answers the questions again from the first.
+    void replay() {
+        replaying_ = true;
+        next_ = 0;
+    }
 
   private:
+    struct Answer {
+        std::string name; // as the FILE line gives it
+        bool found = false;
+        AudioFile file;
+        bool measured = false;
+        AudioLength length;
+    };
+    static constexpr std::size_t noAnswer = static_cast<std::size_t>(-1);
+
     AudioSource& source_;
-    std::map<std::string, std::optional<AudioFile>, std::less<>> found_; // by FILE name
-    std::map<std::string, AudioLength, std::less<>> lengths_;            // by path
+    std::vector<Answer> answers_;
+    bool replaying_ = false;
+    std::size_t next_ = 0;        // when replaying, the answer to give next
+    std::size_t last_ = noAnswer; // the answer to the last find, its file to measure
 };
 
 // An audio FILE line as the walk has read it.

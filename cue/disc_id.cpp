@@ -152,6 +152,7 @@ Outcome rewriteWithDiscId(CueReader& reader,
     if (!again) return outcome;
     NewSheet alternative = empty;
     DiscIdCheck alternativeId;
+    remembered.replay();
     if (!readSheet(*again, remembered, alternative, options.perFile, alternativeId, true).ok())
         return outcome;
     const DiscIdReport found = alternativeId.report(true);
